@@ -1,0 +1,81 @@
+// The four catalog readers of Pass 1. Each owns one table reader over its
+// heap file and keeps one record per accepted row in that reader's row-record
+// list; lookups walk that list (through an index where the walk would cost
+// per row) and return the first match in file order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "catalog/recovered_table.h"
+#include "catalog/type_record.h"
+#include "storage/table_reader.h"
+
+namespace vesk {
+
+// Creates the reader of the given layout (83: TableReader83, else 82).
+std::unique_ptr<TableReader> MakeReader(uint8_t version, const char* fileName, pg_some_Table* owner);
+std::unique_ptr<TableReader> MakeBareReader(uint8_t version, pg_some_Table* owner);
+
+class pg_class_Table : public pg_some_Table {
+ public:
+  pg_class_Table(const char* fileName, uint8_t version);
+  int ProcessRow(const RowValues& values, uint32_t oid) override;
+  const RecoveredTable* FindTableByType(uint32_t typeOid);
+  TableReader& reader() { return *reader_; }
+
+ private:
+  std::unique_ptr<TableReader> reader_;
+};
+
+class pg_attribute_Table : public pg_some_Table {
+ public:
+  pg_attribute_Table(const char* fileName, uint8_t version);
+  int ProcessRow(const RowValues& values, uint32_t oid) override;
+  // Fills the (empty) list with the columns of `relid` in attnum order and
+  // returns the 1-based position of the first missing column, or -1.
+  int32_t CollectColumns(uint32_t relid, std::vector<CatalogColumnDesc*>& columns);
+  TableReader& reader() { return *reader_; }
+
+ private:
+  std::unique_ptr<TableReader> reader_;
+  int32_t nameCounter_ = 0;
+};
+
+class pg_type_Table : public pg_some_Table {
+ public:
+  explicit pg_type_Table(uint8_t version);
+  int ProcessRow(const RowValues& values, uint32_t oid) override;
+  // Built-in types from the embedded image, then the database's own 1247.
+  int ReadTypes();
+  const TypeRecord* LookupTypeByOid(uint32_t oid);
+  const TypeRecord* LookupTypeByRelid(uint32_t relid);
+  TableReader& reader() { return *reader_; }
+
+ private:
+  std::unique_ptr<TableReader> reader_;
+  uint8_t version_;
+  int32_t nameCounter_ = 0;
+};
+
+class pg_namespace_Table : public pg_some_Table {
+ public:
+  pg_namespace_Table(const char* fileName, uint8_t version);
+  int ProcessRow(const RowValues& values, uint32_t oid) override;
+  // The (renamed) schema name, or null.
+  const char* FindSchemaName(uint32_t oid);
+  TableReader& reader() { return *reader_; }
+
+ private:
+  std::unique_ptr<TableReader> reader_;
+  int32_t nameCounter_ = 0;
+};
+
+// Opens a user or TOAST relation by its OID through the catalogs of the
+// current run: type record, class record, path (relfilenode), table name and
+// repaired column list with its column limit. A relation whose row type or
+// class row is unknown gives a reader with no path and no columns.
+std::unique_ptr<TableReader> OpenRelationById(uint32_t relid, pg_some_Table* owner, uint8_t version);
+
+}  // namespace vesk

@@ -1,0 +1,81 @@
+// The only place that knows the operating system. Everything the engine needs
+// from it (module paths, libraries, time, directories, machine name, UUIDs,
+// locks, files for the log) goes through these functions, so that a Windows
+// build only has to provide another implementation of this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vesk::platform {
+
+// Separator between path components ('\\' on Windows).
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Full path of the module (shared library) that contains this engine.
+bool ThisModulePath(std::string& out);
+// Full path of a loaded module whose file name starts with `stem` (for example
+// "quorndll" matches libquorndll.so); the main program's path when no such
+// module is loaded.
+bool ModulePathByName(const char* stem, std::string& out);
+// File name of a sibling library as the platform spells it ("tarncmn" ->
+// "libtarncmn.so").
+std::string LibraryFileName(const char* stem);
+
+// Loads a shared library; null on failure. Never unloaded.
+void* LoadLibrary(const std::string& path);
+void* FindEntryPoint(void* library, const char* name);
+
+struct LocalTime {
+  int year, month, dayOfWeek, day, hour, minute, second, millisecond;
+};
+LocalTime NowLocal();
+
+bool TempDirectory(std::string& out);  // with a trailing separator
+bool CurrentDirectory(std::string& out);
+bool SetCurrentDirectory(const std::string& path);
+bool ComputerName(std::string& out);
+bool NewUuidString(std::string& out);
+// Creates one directory level; false when it exists or the parent is missing.
+bool CreateDirectory(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Unbuffered file for the diagnostic log: opened for appending (created when
+// missing), shared with other readers and writers.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+FileHandle OpenForAppend(const std::string& path);
+void WriteToFile(FileHandle file, const void* data, size_t size);
+void CloseFile(FileHandle file);
+
+// A mutual-exclusion lock (a critical section on Windows).
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void Enter();
+  void Leave();
+
+ private:
+  alignas(16) unsigned char storage_[64];
+};
+
+class LockGuard {
+ public:
+  explicit LockGuard(Lock& lock) : lock_(lock) { lock_.Enter(); }
+  ~LockGuard() { lock_.Leave(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+}  // namespace vesk::platform

@@ -1,0 +1,124 @@
+// A table reader stands for one relation: its heap file (all its segments),
+// its column list and its row handler. ReadTable walks the 8192-byte pages,
+// the layout-specific subclass walks the line pointers and decodes each
+// record, and the owner's ProcessRow receives the decoded values.
+//
+// Besides scanning it keeps the row-record list (catalog records owned by the
+// reader, with a cursor and saved cursor positions) and the record cache (the
+// file position of every attribute of each decoded row).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "storage/column_desc.h"
+#include "storage/datum.h"
+#include "storage/row_handler.h"
+
+namespace vesk {
+
+struct TypeRecord;
+struct RecoveredTable;
+
+inline constexpr uint32_t kPageSize = 8192;
+inline constexpr uint32_t kPagesPerSegment = 131072;  // 1 GiB segment files
+
+class TableReader {
+ public:
+  // Bare reader: no path (the pg_type reader sets it before each read).
+  TableReader();
+  virtual ~TableReader();
+  TableReader(const TableReader&) = delete;
+  TableReader& operator=(const TableReader&) = delete;
+
+  virtual int ReadPage(const uint8_t* page);
+  virtual int ReadRecord(const uint8_t* record);
+  virtual int ProcessRow(const RowValues& values, uint32_t oid);
+  virtual int ReadRecordLen(const uint8_t* record, uint32_t length);
+
+  // Reads the relation to its end: 0 when done or when the file cannot be
+  // opened, -1000 when stopped.
+  int ReadTable();
+
+  // Reads pages from memory instead of the file (the built-in type images);
+  // the bytes must outlive the reader. An empty image clears the setting.
+  void SetMemoryImage(const uint8_t* data, size_t size);
+
+  // Row-record list.
+  void AddRow(void* record);
+  void* FirstRow();
+  void* NextRow();
+  bool IsRowsEnd() const;
+  void SaveRowPosition();
+  void RestoreRowPosition();
+  size_t RowCount() const { return rowRecords.size(); }
+  void* RowAt(size_t i) const { return rowRecords[i]; }
+
+  // Record cache.
+  const int64_t* FirstCachedRow();
+  const int64_t* NextCachedRow();
+  bool IsCachedRowsEnd() const;
+  // Bytes from attribute `attnum` (1-based) of the current cached row to the
+  // end of its page, in a scratch buffer valid until the next call; null with
+  // *isnull set for a null attribute.
+  uint8_t* GetCachedAttr(int attnum, bool* isnull);
+
+  // Absolute position in the relation (all segments) of a byte of the page
+  // being walked; reads back `size` bytes from such a position.
+  int64_t PositionInRelation(const void* pageByte) const;
+  bool ReadAt(int64_t position, void* buffer, size_t size);
+
+  // Read directly by the catalog readers, the definition and row writers.
+  uint32_t rowCursor = 0;
+  size_t cachedCursor = 0;
+  std::vector<uint32_t> savedRowCursors;
+  int32_t lostColumns = 0;
+  int32_t rowsRecovered = 0;
+  int32_t cachedRows = 0;
+  int32_t recordsSeen = 1;
+  uint32_t pageNumber = 0;
+  uint16_t currentRecordOffset = 0;
+  std::vector<int64_t*> cachedOffsets;
+  uint8_t* fetchBuffer = nullptr;
+  int32_t valuesMissed = 0;
+  std::vector<CatalogColumnDesc*> columns;  // not owned
+  std::string path;
+  char tableName[64] = {};
+  std::vector<void*> rowRecords;  // tracked scratch blocks, owned
+  const TypeRecord* typeRecord = nullptr;
+  const RecoveredTable* classRecord = nullptr;
+  bool cacheRows = true;
+  int32_t columnLimit = -1;
+
+ protected:
+  const uint8_t* currentPage_ = nullptr;
+  // (implementation members below are private to the storage code)
+ public:
+  struct Source;  // the open segment files or the memory image
+  Source* source_ = nullptr;
+};
+
+class TableReader82 : public TableReader {
+ public:
+  TableReader82(pg_some_Table* owner = nullptr);                        // bare
+  TableReader82(const char* fileName, pg_some_Table* owner);            // database directory + name
+  int ReadPage(const uint8_t* page) override;
+  int ReadRecord(const uint8_t* record) override;
+
+  pg_some_Table* owner;
+};
+
+class TableReader83 : public TableReader {
+ public:
+  TableReader83(pg_some_Table* owner = nullptr);
+  TableReader83(const char* fileName, pg_some_Table* owner);
+  int ReadPage(const uint8_t* page) override;
+  int ReadRecordLen(const uint8_t* record, uint32_t length) override;
+
+  pg_some_Table* owner;
+};
+
+}  // namespace vesk

@@ -1,0 +1,51 @@
+// The process-wide state of one recovery run: callbacks, cancellation byte,
+// directories, the catalog readers and the run's counters. Set up by
+// FileRecover, read by every stage. Not locked: two runs must not overlap.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vesk/veskdll.h"
+
+namespace vesk {
+
+class pg_class_Table;
+class pg_attribute_Table;
+class pg_type_Table;
+class pg_namespace_Table;
+
+inline constexpr int kStopped = -1000;
+
+struct RecoveryRun {
+  MessageCallback message = nullptr;
+  ProgressCallback progress = nullptr;
+  intptr_t user = 0;
+  volatile unsigned char* breakFlag = nullptr;
+
+  std::string resultDirectory;
+  std::string moduleDirectory;    // where the zone file lives below "adds"
+  std::string databaseDirectory;  // with a trailing path separator
+  uint8_t version = 82;           // on-disk layout: 82 or 83
+
+  pg_class_Table* classes = nullptr;
+  pg_attribute_Table* attributes = nullptr;
+  pg_type_Table* types = nullptr;
+  pg_namespace_Table* namespaces = nullptr;
+
+  int32_t schemasRecovered = 0;
+  int32_t tablesRecovered = 0;
+};
+
+RecoveryRun& Run();
+
+// True when the cancellation byte is set (read afresh at every call).
+bool BreakRequested();
+// Logs "Terminated by user" and sends "Terminate..." to the message callback.
+void ReportStopped();
+// Polls the break flag; when it is set reports the stop and returns true.
+bool StopRequested();
+void SendMessage(const char* text);
+void SendProgress(const char* stage, int percent);
+
+}  // namespace vesk

@@ -1,0 +1,19 @@
+// The output dispatch: picks the output routine by type OID and layout.
+#pragma once
+
+#include <cstdint>
+
+#include "catalog/type_record.h"
+#include "storage/datum.h"
+
+namespace vesk {
+
+char* TypeOutput82(uint32_t typeOid, Datum d, int32_t typmod);
+char* TypeOutput83(uint32_t typeOid, Datum d, int32_t typmod);
+char* TypeOutputByCatalog(uint32_t typeOid, Datum d, int32_t typmod, uint8_t version);
+// The type record of the current run, or null (logged).
+const TypeRecord* FindTypeByOid(uint32_t typeOid);
+// TypeOutput83 for version 83, else TypeOutput82.
+char* TypeOutput(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod);
+
+}  // namespace vesk
