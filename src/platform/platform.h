@@ -35,6 +35,10 @@ struct LocalTime {
   int year, month, dayOfWeek, day, hour, minute, second, millisecond;
 };
 LocalTime NowLocal();
+// Replaces the clock behind NowLocal (null restores the real one), so that
+// time-dependent names and stamp lines can be checked.
+using ClockFunction = LocalTime (*)();
+void SetClockForTesting(ClockFunction clock);
 
 bool TempDirectory(std::string& out);  // with a trailing separator
 bool CurrentDirectory(std::string& out);
@@ -44,6 +48,16 @@ bool NewUuidString(std::string& out);
 // Creates one directory level; false when it exists or the parent is missing.
 bool CreateDirectory(const std::string& path);
 bool FileExists(const std::string& path);
+// Lets the owner run the file as a program (loader scripts).
+bool MakeExecutable(const std::string& path);
+
+// Whether the result directory also gets shell loader scripts: the batch
+// files cannot run where there is no command interpreter for them.
+#ifdef _WIN32
+inline constexpr bool kWritesShellLoaders = false;
+#else
+inline constexpr bool kWritesShellLoaders = true;
+#endif
 
 // Unbuffered file for the diagnostic log: opened for appending (created when
 // missing), shared with other readers and writers.

@@ -59,6 +59,8 @@ bool MainProgramPath(std::string& out) {
 bool ThisModulePath(std::string& out) {
   Dl_info info{};
   if (dladdr(&anchor, &info) == 0 || !info.dli_fname) return false;
+  // Linked into the main program, dladdr names it by argv[0] or not at all.
+  if (!std::strchr(info.dli_fname, '/')) return MainProgramPath(out);
   char resolved[PATH_MAX];
   out = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
   return true;
@@ -76,11 +78,21 @@ bool ModulePathByName(const char* stem, std::string& out) {
 
 std::string LibraryFileName(const char* stem) { return std::string("lib") + stem + ".so"; }
 
-void* LoadLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* LoadLibrary(const std::string& path) {
+  // dlopen of an empty name would hand back the main program.
+  return path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 void* FindEntryPoint(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
 
+namespace {
+ClockFunction clockOverride = nullptr;
+}  // namespace
+
+void SetClockForTesting(ClockFunction clock) { clockOverride = clock; }
+
 LocalTime NowLocal() {
+  if (clockOverride) return clockOverride();
   timeval tv{};
   gettimeofday(&tv, nullptr);
   time_t secs = tv.tv_sec;
@@ -137,6 +149,12 @@ bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777)
 bool FileExists(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0;
+}
+
+bool MakeExecutable(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  return chmod(path.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH) == 0;
 }
 
 FileHandle OpenForAppend(const std::string& path) {

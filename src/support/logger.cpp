@@ -5,6 +5,11 @@
 #include <string>
 
 namespace vesk {
+namespace {
+
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+}  // namespace
 
 LogWriter::~LogWriter() { platform::CloseFile(handle); }
 
@@ -60,6 +65,7 @@ void TarnLog::WriteRaw(const char* data, size_t size) {
 }
 
 void TarnLog::WriteLine(const char* text) {
+  if (!text) text = "";
   platform::LocalTime now = platform::NowLocal();
   if (now.second != lastStamp_.second || now.minute != lastStamp_.minute || now.hour != lastStamp_.hour) {
     lastStamp_ = now;
@@ -73,6 +79,7 @@ void TarnLog::WriteLine(const char* text) {
 }
 
 void TarnLog::WriteFormatV(const char* format, va_list args) {
+  if (!format) return;
   platform::LockGuard guard(formatLock_);
   // A text longer than the buffer is cut at its end rather than dropped.
   std::vsnprintf(formatBuffer_, sizeof formatBuffer_, format, args);
@@ -127,20 +134,22 @@ void Log(const char* text) { TheLog().WriteLine(text ? text : ""); }
 
 void LogValue(const char* caption, const char* value) {
   if (value) {
-    TheLog().WriteFormat("%s [%s]", caption, value);
+    TheLog().WriteFormat("%s [%s]", OrEmpty(caption), value);
   } else {
-    TheLog().WriteFormat("%s [null]", caption);
+    TheLog().WriteFormat("%s [null]", OrEmpty(caption));
   }
 }
 
-void LogNumber(const char* caption, int value) { TheLog().WriteFormat("%s [%d]", caption, value); }
+void LogNumber(const char* caption, int value) { TheLog().WriteFormat("%s [%d]", OrEmpty(caption), value); }
 
 void LogError(const char* text) {
-  TheLog().WriteFormat("[ERROR]: %s", text);
-  TheLog().WriteFormat("%s", text);
+  TheLog().WriteFormat("[ERROR]: %s", OrEmpty(text));
+  TheLog().WriteFormat("%s", OrEmpty(text));
 }
 
-void LogErrorNumber(const char* text, int value) { TheLog().WriteFormat("[ERROR]: %s [%d]", text, value); }
+void LogErrorNumber(const char* text, int value) {
+  TheLog().WriteFormat("[ERROR]: %s [%d]", OrEmpty(text), value);
+}
 
 void LogFormat(const char* format, ...) {
   va_list args;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "support/logger.h"
@@ -10,85 +11,126 @@
 namespace vesk {
 namespace {
 
-// Blocks in allocation order, oldest first. Lookups start at the newest end:
-// a run keeps thousands of catalog records alive while each value's blocks
-// come and go at the tail, so the blocks being freed are almost always there.
-std::vector<void*>& Tracker() {
-  static std::vector<void*>* tracker = new std::vector<void*>();
+// Blocks in allocation order, oldest first. A run keeps thousands of catalog
+// records alive while each value's blocks come and go at the tail, so every
+// operation must cost the same whatever the number of live blocks: a freed
+// block leaves a hole (null) that is squeezed out later, an index finds a
+// block's slot directly, and the newest slot is always a live block.
+struct Tracker {
+  std::vector<void*> slots;
+  std::unordered_map<const void*, size_t> slotOf;
+  size_t live = 0;
+
+  void DropTrailingHoles() {
+    while (!slots.empty() && slots.back() == nullptr) slots.pop_back();
+  }
+
+  // Squeezes out the holes once they outnumber the live blocks (amortised
+  // constant cost per free).
+  void CompactIfSparse() {
+    if (slots.size() < 64 || live * 2 >= slots.size()) return;
+    size_t out = 0;
+    for (void* p : slots) {
+      if (!p) continue;
+      slotOf[p] = out;
+      slots[out++] = p;
+    }
+    slots.resize(out);
+  }
+
+  void Release(size_t slot) {
+    void* p = slots[slot];
+    slots[slot] = nullptr;
+    slotOf.erase(p);
+    --live;
+    std::free(p);
+  }
+};
+
+Tracker& TheTracker() {
+  // Never destroyed: blocks stay tracked for the life of the process.
+  static Tracker* tracker = new Tracker();
   return *tracker;
 }
 
 const void* markBlock = nullptr;
-bool markSet = false;
 
-// Position of `p` counted from the oldest entry, or -1.
-long FindFromNewest(const void* p) {
-  auto& t = Tracker();
-  for (size_t i = t.size(); i-- > 0;) {
-    if (t[i] == p) return static_cast<long>(i);
-  }
-  return -1;
-}
+[[noreturn]] void Refuse() { throw ScratchException{0}; }
 
 }  // namespace
 
 void* ScratchAlloc(uint32_t size) {
   if (size > kScratchMaxBlock) {
     LogErrorNumber("Is too march size allocated", static_cast<int>(size));
-    throw ScratchException{0};
+    Refuse();
   }
-  if (size == 0) throw ScratchException{0};
+  if (size == 0) Refuse();
   void* p = std::malloc(size);
-  if (!p) throw ScratchException{0};
+  if (!p) Refuse();
+  Tracker& t = TheTracker();
   try {
-    Tracker().push_back(p);
+    t.slots.push_back(p);
+    try {
+      t.slotOf.emplace(p, t.slots.size() - 1);
+    } catch (...) {
+      t.slots.pop_back();
+      throw;
+    }
   } catch (const std::bad_alloc&) {
     std::free(p);
-    throw ScratchException{0};
+    Refuse();
   }
+  ++t.live;
   return p;
 }
 
 void ScratchFree(const void* block) {
   if (!block) return;
-  long i = FindFromNewest(block);
-  if (i < 0) return;
-  auto& t = Tracker();
-  std::free(t[static_cast<size_t>(i)]);
-  t.erase(t.begin() + i);
+  Tracker& t = TheTracker();
+  auto it = t.slotOf.find(block);
+  if (it == t.slotOf.end()) return;
+  t.Release(it->second);
+  t.DropTrailingHoles();
+  t.CompactIfSparse();
 }
 
 char* ScratchDup(const char* text) {
   size_t n = std::strlen(text) + 1;
   if (n > kScratchMaxBlock) {
-    LogErrorNumber("Is too march size allocated", static_cast<int>(n));
-    throw ScratchException{0};
+    LogErrorNumber("Is too march size allocated", static_cast<int>(n > 0x7fffffff ? 0x7fffffff : n));
+    Refuse();
   }
   char* p = static_cast<char*>(ScratchAlloc(static_cast<uint32_t>(n)));
   std::memcpy(p, text, n);
   return p;
 }
 
-int32_t ScratchLiveCount() { return static_cast<int32_t>(Tracker().size()); }
+int32_t ScratchLiveCount() { return static_cast<int32_t>(TheTracker().live); }
 
 void ScratchMark() {
-  auto& t = Tracker();
-  markBlock = t.empty() ? nullptr : t.back();
-  markSet = true;
+  Tracker& t = TheTracker();
+  markBlock = t.slots.empty() ? nullptr : t.slots.back();
 }
 
 void ScratchReleaseToMark() {
-  auto& t = Tracker();
-  long k = markBlock ? FindFromNewest(markBlock) : -1;
-  // A mark that was freed since counts as the end of the list, as does a null
-  // mark on an empty list; a null mark with blocks present keeps the oldest.
-  size_t keep = k >= 0 ? static_cast<size_t>(k) + 1 : (markBlock ? t.size() : (t.empty() ? 0 : 1));
-  while (t.size() > keep) {
-    std::free(t.back());
-    t.pop_back();
+  Tracker& t = TheTracker();
+  size_t keep = t.slots.size();  // a mark freed since keeps everything
+  if (markBlock) {
+    auto it = t.slotOf.find(markBlock);
+    if (it != t.slotOf.end()) keep = it->second + 1;
+  } else {
+    // Nothing was tracked at the mark: the oldest block survives.
+    keep = 0;
+    while (keep < t.slots.size() && t.slots[keep] == nullptr) ++keep;
+    if (keep < t.slots.size()) ++keep;
   }
+  while (t.slots.size() > keep) {
+    if (t.slots.back()) t.Release(t.slots.size() - 1);
+    t.slots.pop_back();
+  }
+  t.DropTrailingHoles();
+  t.CompactIfSparse();
   markBlock = nullptr;
-  markSet = false;
 }
 
 }  // namespace vesk

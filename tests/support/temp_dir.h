@@ -1,0 +1,70 @@
+// Test helpers: a fresh directory removed at the end of the test, whole-file
+// reads, and a fixed clock for the platform layer.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vesk::testing {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vesk-test-XXXXXX").string();
+    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool IsExecutable(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0;
+}
+
+// The time NowLocal reports while a FixedClock is alive.
+inline platform::LocalTime fixedNow{};
+
+class FixedClock {
+ public:
+  explicit FixedClock(platform::LocalTime now) {
+    fixedNow = now;
+    platform::SetClockForTesting([] { return fixedNow; });
+  }
+  ~FixedClock() { platform::SetClockForTesting(nullptr); }
+  FixedClock(const FixedClock&) = delete;
+  FixedClock& operator=(const FixedClock&) = delete;
+  void Set(int hour, int minute, int second) {
+    fixedNow.hour = hour;
+    fixedNow.minute = minute;
+    fixedNow.second = second;
+  }
+};
+
+inline platform::LocalTime MakeTime(int year, int month, int day, int hour, int minute, int second) {
+  return platform::LocalTime{year, month, 0, day, hour, minute, second, 0};
+}
+
+}  // namespace vesk::testing
