@@ -12,17 +12,31 @@ namespace vesk {
 
 inline constexpr int32_t kScriptFileLimit = 104857600;
 
+// One loader script of the result directory (commit.bat, commit_trust.bat,
+// and commit.sh, commit_trust.sh where batch files cannot run).
+struct LoaderFile {
+  FILE* file = nullptr;
+  const char* loadLine = "";  // printf format of one load line, %d = file number
+  const char* tail = "";      // written when the run ends
+};
+
 struct ScriptOutput {
   FILE* script = nullptr;  // current recovered_N.sql
-  std::vector<FILE*> loaders;  // commit.bat, commit_trust.bat (+ .sh on POSIX)
+  std::string scriptPath;  // its path, for error messages
+  std::vector<LoaderFile> loaders;
   int32_t fileNumber = 1;
   int64_t byteCount = 0;
   bool rotationAllowed = true;
+  bool writeFailed = false;  // a write to the current file failed (logged once)
 };
 
 ScriptOutput& Script();
 
+// Writes `text` to the current script file, first beginning the next file when
+// rotation is allowed and the current one is full. Null writes nothing.
 void WriteScriptText(const char* text);
+// printf-style WriteScriptText; a null format writes nothing. Long results are
+// written whole.
 void WriteScript(const char* format, ...) __attribute__((format(printf, 1, 2)));
 inline void AllowRotation() { Script().rotationAllowed = true; }
 inline void ForbidRotation() { Script().rotationAllowed = false; }

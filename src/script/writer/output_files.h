@@ -1,0 +1,24 @@
+// The files of a result directory: recovered_N.sql and the loader scripts
+// that feed them to psql. Paths are "<directory>/<name>".
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vesk {
+
+// Creates recovered_1.sql (the current script file) and the loader scripts
+// with their heads and first load lines, and resets the counting writer. On
+// failure logs "Cannot write to result file %s" and returns false; files
+// already created stay.
+bool OpenOutputFiles(const std::string& directory);
+// Opens recovered_<number>.sql in `directory` for writing (truncating), with
+// a large buffer; null on failure.
+FILE* CreateScriptFile(const std::string& directory, int32_t number, std::string& path);
+// Appends the load line of script file `number` to every loader.
+void AppendLoadLines(int32_t number);
+// Closes the current script file, writes the loaders' tails and closes them.
+void CloseOutputFiles();
+
+}  // namespace vesk

@@ -1,0 +1,159 @@
+#include "script/writer/script_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "script/writer/output_files.h"
+#include "support/logger.h"
+#include "support/recovery_run.h"
+#include "support/temp_dir.h"
+
+namespace vesk {
+namespace {
+
+using testing::IsExecutable;
+using testing::ReadFile;
+using testing::TempDir;
+
+const char kBatHead[] =
+    "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\nif x\"%3\" == x\"\" Goto Usage\n\n";
+const char kBatTail[] = "\nGoto Exit\n:Usage\necho Usage\necho commit.but serv_name db_name user_name\n:Exit";
+const char kTrustHead[] = "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n\n";
+const char kTrustTail[] = "\nGoto Exit\n:Usage\necho Usage\necho commit_trust.but serv_name db_name\n:Exit";
+
+std::string BatLine(int n) { return "psql -h %1 -d %2 -U %3 -f recovered_" + std::to_string(n) + ".sql\n"; }
+std::string TrustLine(int n) { return "psql -h %1 -d %2 -f recovered_" + std::to_string(n) + ".sql\n"; }
+std::string ShLine(int n) {
+  return "psql -h \"$1\" -d \"$2\" -U \"$3\" -f recovered_" + std::to_string(n) + ".sql\n";
+}
+std::string TrustShLine(int n) { return "psql -h \"$1\" -d \"$2\" -f recovered_" + std::to_string(n) + ".sql\n"; }
+
+class ScriptWriterTest : public ::testing::Test {
+ protected:
+  ScriptWriterTest() {
+    TheLog().Open((dir_ / "log.txt").c_str(), true);
+    result_ = dir_ / "result";
+    std::filesystem::create_directory(result_);
+    vesk::Run().resultDirectory = result_;
+  }
+  ~ScriptWriterTest() override {
+    CloseOutputFiles();
+    TheLog().Open(nullptr, false);
+  }
+
+  std::string File(const char* name) const { return ReadFile(result_ + "/" + name); }
+  // Pretends the current file is full.
+  static void FillCurrentFile() { Script().byteCount = kScriptFileLimit; }
+
+  TempDir dir_;
+  std::string result_;
+};
+
+TEST_F(ScriptWriterTest, LoaderFilesWithoutRotationAreByteExact) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  WriteScriptText("CREATE SCHEMA s;\n");
+  WriteScript("-- Create table %s \n\n", "t");
+  CloseOutputFiles();
+  EXPECT_EQ(File("recovered_1.sql"), "CREATE SCHEMA s;\n-- Create table t \n\n");
+  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + kBatTail);
+  EXPECT_EQ(File("commit_trust.bat"), kTrustHead + TrustLine(1) + kTrustTail);
+  std::string sh = File("commit.sh");
+  EXPECT_EQ(sh.rfind("#!/bin/sh\n", 0), 0u);
+  EXPECT_NE(sh.find("[ -z \"$3\" ]"), std::string::npos);
+  EXPECT_EQ(sh.substr(sh.size() - ShLine(1).size()), ShLine(1));
+  std::string trust = File("commit_trust.sh");
+  EXPECT_EQ(trust.find("$3"), std::string::npos);
+  EXPECT_EQ(trust.substr(trust.size() - TrustShLine(1).size()), TrustShLine(1));
+  EXPECT_TRUE(IsExecutable(result_ + "/commit.sh"));
+  EXPECT_TRUE(IsExecutable(result_ + "/commit_trust.sh"));
+}
+
+TEST_F(ScriptWriterTest, RotationWaitsForStatementBoundaryAndExtendsEveryLoader) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  WriteScriptText("INSERT INTO t VALUES (");
+  ForbidRotation();
+  FillCurrentFile();
+  WriteScriptText("1");  // inside a statement: never a new file
+  WriteScriptText(");\n");
+  EXPECT_EQ(Script().fileNumber, 1);
+  AllowRotation();
+  WriteScriptText("INSERT INTO t VALUES (2);\n");
+  EXPECT_EQ(Script().fileNumber, 2);
+  EXPECT_EQ(Script().byteCount, 26);
+  FillCurrentFile();
+  WriteScript("%s", "-- third\n");
+  CloseOutputFiles();
+
+  EXPECT_EQ(File("recovered_1.sql"), "INSERT INTO t VALUES (1);\n");
+  EXPECT_EQ(File("recovered_2.sql"), "INSERT INTO t VALUES (2);\n");
+  EXPECT_EQ(File("recovered_3.sql"), "-- third\n");
+  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + BatLine(2) + BatLine(3) + kBatTail);
+  EXPECT_EQ(File("commit_trust.bat"), kTrustHead + TrustLine(1) + TrustLine(2) + TrustLine(3) + kTrustTail);
+  std::string sh = File("commit.sh");
+  std::string lines = ShLine(1) + ShLine(2) + ShLine(3);
+  EXPECT_EQ(sh.substr(sh.size() - lines.size()), lines);
+  std::string trust = File("commit_trust.sh");
+  std::string trustLines = TrustShLine(1) + TrustShLine(2) + TrustShLine(3);
+  EXPECT_EQ(trust.substr(trust.size() - trustLines.size()), trustLines);
+}
+
+TEST_F(ScriptWriterTest, FailedRotationKeepsWritingToTheCurrentFile) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  vesk::Run().resultDirectory = dir_ / "gone";
+  FillCurrentFile();
+  WriteScriptText("kept;\n");
+  EXPECT_EQ(Script().fileNumber, 1);
+  EXPECT_EQ(Script().byteCount, 6);  // the next attempt waits for another full file
+  CloseOutputFiles();
+  EXPECT_EQ(File("recovered_1.sql"), "kept;\n");
+  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + kBatTail);
+  EXPECT_NE(ReadFile(dir_ / "log.txt").find("Cannot write to result file " + dir_ / "gone/recovered_2.sql"),
+            std::string::npos);
+}
+
+TEST_F(ScriptWriterTest, NullTextsWriteNothingAndLongTextsAreWhole) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  WriteScript(nullptr);
+  WriteScriptText(nullptr);
+  EXPECT_EQ(Script().byteCount, 0);
+  std::string bits(40000, '1');
+  WriteScript("B'%s'", bits.c_str());
+  EXPECT_EQ(Script().byteCount, 40003);
+  CloseOutputFiles();
+  EXPECT_EQ(File("recovered_1.sql"), "B'" + bits + "'");
+}
+
+TEST_F(ScriptWriterTest, OpeningResetsTheCountOfAnEarlierRun) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  FillCurrentFile();
+  ForbidRotation();
+  CloseOutputFiles();
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  EXPECT_EQ(Script().fileNumber, 1);
+  EXPECT_EQ(Script().byteCount, 0);
+  EXPECT_TRUE(Script().rotationAllowed);
+}
+
+TEST_F(ScriptWriterTest, MissingDirectoryFailsWithTheFileNamed) {
+  EXPECT_FALSE(OpenOutputFiles(dir_ / "absent"));
+  EXPECT_NE(ReadFile(dir_ / "log.txt").find("Cannot write to result file " + dir_ / "absent/recovered_1.sql"),
+            std::string::npos);
+}
+
+TEST(QuoteNameTest, DoublesInnerQuotes) {
+  const struct {
+    const char* name;
+    const char* quoted;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"Odd \"Quoted\" Name", "\"Odd \"\"Quoted\"\" Name\""},
+      {"", "\"\""},
+      {"\"", "\"\"\"\""},
+      {nullptr, "\"\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuoteName(c.name), c.quoted) << (c.name ? c.name : "(null)");
+}
+
+}  // namespace
+}  // namespace vesk
