@@ -71,6 +71,9 @@ class TableReader {
   int64_t PositionInRelation(const void* pageByte) const;
   bool ReadAt(int64_t position, void* buffer, size_t size);
 
+  // Pages per segment file; only tests make it smaller than a real server's.
+  void SetPagesPerSegment(uint32_t pages);
+
   // Read directly by the catalog readers, the definition and row writers.
   uint32_t rowCursor = 0;
   size_t cachedCursor = 0;
@@ -93,7 +96,19 @@ class TableReader {
   bool cacheRows = true;
   int32_t columnLimit = -1;
 
+  // Layout traits of the record decoder (defined by the storage code).
+  struct RecordLayout;
+
  protected:
+  // Walks the line pointers of a page whose header is `headerSize` bytes,
+  // handing each stored record to ReadRecord (8.2) or ReadRecordLen (8.3).
+  int WalkPage(const uint8_t* page, uint32_t headerSize, bool is82);
+  // Decodes one record of the page being walked and calls the row handler
+  // (`owner`, or this reader's own ProcessRow when null).
+  int DecodeRecord(const RecordLayout& layout, const uint8_t* record, uint32_t length, pg_some_Table* owner);
+  // lp_len of the record the walk is handing on; 0 outside a walk.
+  uint32_t CurrentRecordLength() const;
+
   const uint8_t* currentPage_ = nullptr;
   // (implementation members below are private to the storage code)
  public:

@@ -1,0 +1,212 @@
+// The record decoder shared by both layouts: liveness, null bitmap, attribute
+// walk with memoised offsets, OID, and the row handler call.
+//
+// Every read stays inside the page buffer (which has kPageSpare zero bytes
+// behind it) and every value must end inside its record: a damaged length
+// stops the record instead of handing on bytes of the next one.
+#include <cstring>
+#include <exception>
+
+#include "storage/byte_order.h"
+#include "storage/record_layout.h"
+#include "storage/relation_source.h"
+#include "support/logger.h"
+#include "support/recovery_run.h"
+#include "support/scratch.h"
+
+namespace vesk {
+namespace {
+
+int64_t AlignOffset(int64_t off, char attalign) {
+  int64_t a = attalign == 'c' ? 1 : attalign == 'i' ? 4 : attalign == 'd' ? 8 : 2;
+  return (off + a - 1) & ~(a - 1);
+}
+
+bool IsAligned(int64_t off, char attalign) { return AlignOffset(off, attalign) == off; }
+
+// A record is live unless its inserter aborted or a deleter/updater set
+// t_xmax; an xmax that only locked the row (SELECT ... FOR UPDATE/SHARE)
+// leaves it live.
+bool IsLive(uint32_t xmax, uint16_t infomask) {
+  if ((infomask & kInfoXminInvalid) != 0) return false;
+  if (xmax == 0 || (infomask & kInfoXmaxInvalid) != 0) return true;
+  return (infomask & kInfoXmaxLockOnly) != 0;
+}
+
+Datum ByValue(const uint8_t* p, int16_t attlen) {
+  if (attlen == 4) return LoadU32(p);
+  if (attlen == 2) return LoadU16(p);
+  return p[0];
+}
+
+// Total stored size of a variable-length value, header included; -1 when
+// the header cannot be one (shorter than itself).
+int64_t VarlenaSize(const uint8_t* p, bool is83) {
+  if (!is83) {
+    int64_t size = LoadU32(p) & 0x3FFFFFFFu;
+    return size >= 4 ? size : -1;
+  }
+  if (p[0] == 0x01) return p[1] >= 2 ? p[1] : -1;  // TOAST pointer
+  if ((p[0] & 0x01) != 0) return p[0] >> 1;        // 1-byte header, at least 1
+  int64_t size = LoadU32(p) >> 2;
+  return size >= 4 ? size : -1;
+}
+
+}  // namespace
+
+// Bounds of the record being decoded, relative to the page.
+struct DecodeFrame {
+  const uint8_t* page;
+  int64_t recordAt;   // page offset of the record
+  int64_t recordEnd;  // page offset just past the record
+  int64_t dataAt;     // page offset of the data start (record + t_hoff)
+};
+
+namespace {
+
+// Position of column `d` under the layout's rules; updates `slow` and the
+// memoised attcacheoff.
+int64_t PlaceColumn(const TableReader::RecordLayout& layout, const DecodeFrame& f, CatalogColumnDesc& d,
+                    int64_t off, bool* slow) {
+  if (!*slow && d.attcacheoff >= 0) return d.attcacheoff;
+  if (layout.is83 && d.attlen == -1) {
+    if (!*slow && IsAligned(off, d.attalign)) {
+      d.attcacheoff = static_cast<int32_t>(off);
+      return off;
+    }
+    // A 1-byte header or TOAST pointer is stored unaligned; a zero byte is
+    // padding in front of a 4-byte header.
+    const int64_t p = f.dataAt + off;
+    if (p >= 0 && p < kPageSize && f.page[p] == 0) off = AlignOffset(off, d.attalign);
+    *slow = true;
+    return off;
+  }
+  off = AlignOffset(off, d.attalign);
+  if (!*slow) d.attcacheoff = static_cast<int32_t>(off);
+  return off;
+}
+
+// Stored size of the value at page offset p (inside the page); -1 when it
+// has none that could be right.
+int64_t StoredSize(const TableReader::RecordLayout& layout, const DecodeFrame& f, const CatalogColumnDesc& d,
+                   int64_t p) {
+  if (d.attlen > 0) return d.attlen;
+  if (d.attlen == -1) return VarlenaSize(f.page + p, layout.is83);
+  const void* nul = std::memchr(f.page + p, 0, static_cast<size_t>(kPageSize - p));
+  return nul == nullptr ? -1 : static_cast<const uint8_t*>(nul) - (f.page + p) + 1;
+}
+
+}  // namespace
+
+int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record, uint32_t length,
+                              pg_some_Table* owner) {
+  if (layout.is83 && (length == 0 || length >= kPageSize)) return 0;
+  const std::ptrdiff_t recordAt = currentPage_ == nullptr ? -1 : record - currentPage_;
+  int64_t recordEnd = kPageSize;
+  if (length != 0 && recordAt >= 0) recordEnd = std::min<int64_t>(kPageSize, recordAt + length);
+  if (recordAt < 0 || recordAt + static_cast<int64_t>(layout.headerSize) > recordEnd) {
+    LogFormat("Wrong offset (%i) or record len (%i), skip record!", static_cast<int>(recordAt),
+              static_cast<int>(length));
+    return 0;
+  }
+  const uint32_t xmax = LoadU32(record + layout.xmaxAt);
+  const uint16_t infomask = LoadU16(record + layout.infomaskAt);
+  if (!IsLive(xmax, infomask)) {
+    Log("Old or invalid record, skip");
+    return 0;
+  }
+  ++recordsSeen;
+  if (columns.empty()) return 0;
+
+  const uint8_t hoff = record[layout.hoffAt];
+  const size_t natts = LoadU16(record + layout.nattsAt) & layout.nattsMask;
+  const bool hasNull = (infomask & kInfoHasNull) != 0;
+  const DecodeFrame f{currentPage_, recordAt, recordEnd, recordAt + hoff};
+  const size_t ncols = columns.size();
+  RowValues& values = source_->values;
+  values.clear();
+  int64_t* offsets = nullptr;
+  try {
+    if (cacheRows) {
+      offsets = static_cast<int64_t*>(ScratchAlloc(static_cast<uint32_t>(ncols * sizeof(int64_t))));
+    } else {
+      source_->offsets.resize(ncols);
+      offsets = source_->offsets.data();
+    }
+    std::fill(offsets, offsets + ncols, int64_t{-1});
+
+    int64_t off = 0;
+    bool slow = false;
+    const int64_t rowBase = static_cast<int64_t>(pageNumber) * kPageSize;
+    for (size_t i = 0; i < ncols; ++i) {
+      if (StopRequested()) {
+        if (cacheRows) ScratchFree(offsets);
+        values.clear();
+        return kStopped;
+      }
+      if (columnLimit >= 0 && static_cast<int64_t>(i) + 1 >= columnLimit) break;
+      if (columns[i] == nullptr) break;  // no description: later offsets are unknowable
+      CatalogColumnDesc& d = *columns[i];
+      // Columns added after the row was stored are null, as the server reads them.
+      if (i >= natts) {
+        values.push_back(AttrValue{0, true});
+        slow = true;
+        continue;
+      }
+      if (hasNull) {
+        const int64_t bitAt = f.recordAt + layout.headerSize + static_cast<int64_t>(i / 8);
+        if (bitAt >= f.recordEnd || (f.page[bitAt] & (1u << (i % 8))) == 0) {
+          values.push_back(AttrValue{0, true});
+          slow = true;
+          continue;
+        }
+      }
+      off = PlaceColumn(layout, f, d, off, &slow);
+      const int64_t p = f.dataAt + off;
+      if (p >= kPageSize) {
+        LogFormat(layout.wrongOffset, static_cast<int>(off));
+        values.push_back(AttrValue{0, false});
+        break;
+      }
+      offsets[i] = rowBase + p;
+      const Datum datum = d.attbyval ? ByValue(f.page + p, d.attlen) : PointerDatum(f.page + p);
+      const int64_t size = StoredSize(layout, f, d, p);
+      const int64_t next = off + size;
+      if (size < 0 || f.dataAt + next > f.recordEnd) {
+        LogFormat(layout.wrongLength, static_cast<int>(size < 0 ? off : next));
+        offsets[i] = -1;
+        values.push_back(AttrValue{datum, true});
+        break;
+      }
+      values.push_back(AttrValue{datum, false});
+      if (d.attlen <= 0) slow = true;
+      off = next;
+    }
+
+    uint32_t oid = 0;
+    if ((infomask & layout.oidBit) != 0 && f.dataAt - 4 >= 0 && f.dataAt <= kPageSize) {
+      oid = LoadU32(f.page + f.dataAt - 4);
+    }
+    const int taken = owner != nullptr ? owner->ProcessRow(values, oid) : ProcessRow(values, oid);
+    values.clear();
+    if (taken == kStopped) {
+      if (cacheRows) ScratchFree(offsets);
+      return kStopped;
+    }
+    rowsRecovered += taken;
+    if (cacheRows) {
+      source_->cachedCounts.push_back(static_cast<uint32_t>(ncols));
+      cachedOffsets.push_back(offsets);
+      ++cachedRows;
+    }
+    return 0;
+  } catch (const ScratchException&) {
+  } catch (const std::exception&) {
+  }
+  Log("ERROR while read record");
+  if (cacheRows) ScratchFree(offsets);
+  values.clear();
+  return 0;
+}
+
+}  // namespace vesk
