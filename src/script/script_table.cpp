@@ -1,0 +1,104 @@
+#include "script/script_table.h"
+
+#include "catalog/catalog_readers.h"
+#include "script/writer/script_writer.h"
+#include "support/logger.h"
+#include "support/recovery_run.h"
+#include "support/scratch.h"
+#include "types/registry/type_output.h"
+
+namespace vesk {
+namespace {
+
+// A value's text; the routines catch their own failures, and one escaping
+// anyway must not end the scan of the whole table.
+char* ValueText(uint8_t version, const CatalogColumnDesc& column, Datum datum) {
+  try {
+    return TypeOutput(version, column.atttypid, datum, column.atttypmod);
+  } catch (const ScratchException&) {
+    LogError("ERROR while out type, MISS value");
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+pg_script_Table::pg_script_Table(uint32_t relid, const char* schemaName, uint8_t version)
+    : pg_script_Table(OpenRelationById(relid, this, version), schemaName, version) {}
+
+pg_script_Table::pg_script_Table(std::unique_ptr<TableReader> reader, const char* schemaName,
+                                 uint8_t version)
+    : version_(version), schemaName_(schemaName != nullptr ? schemaName : ""), reader_(std::move(reader)) {
+  reader_->cacheRows = false;
+}
+
+void pg_script_Table::PlanColumns() {
+  head_ = "INSERT INTO ";
+  if (!schemaName_.empty()) {
+    head_ += QuoteName(schemaName_.c_str());
+    head_ += '.';
+  }
+  head_ += QuoteName(reader_->tableName);
+  head_ += " VALUES (";
+  kinds_.clear();
+  for (const CatalogColumnDesc* column : reader_->columns) {
+    kinds_.push_back(LiteralKindFor(version_, column->atttypid));
+    if (column->atttypid == kLostColumnType) {
+      LogValue("Skip this column, becouse we are lost it", column->attname);
+    }
+  }
+  planned_ = true;
+}
+
+bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const AttrValue& value, LiteralKind kind) {
+  if (value.isnull) {
+    statement_ += "NULL";
+    return true;
+  }
+  ScratchMark();
+  if (StopRequested()) {
+    ScratchReleaseToMark();
+    return false;
+  }
+  char* text = ValueText(version_, column, value.datum);
+  if (text == nullptr || !AppendLiteral(statement_, kind, text)) {
+    statement_ += "NULL";
+    ++reader_->valuesMissed;
+  }
+  ScratchFree(text);
+  ScratchReleaseToMark();
+  return true;
+}
+
+int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
+  const std::vector<CatalogColumnDesc*>& columns = reader_->columns;
+  if (columns.empty()) {
+    AllowRotation();
+    return 0;
+  }
+  // Planned at the first row: the definition marks lost columns after this
+  // object is made.
+  if (!planned_) PlanColumns();
+  statement_.clear();
+  int written = 0;
+  for (size_t i = 0; i < columns.size() && i < values.size(); ++i) {
+    if (StopRequested()) return kStopped;
+    const CatalogColumnDesc& column = *columns[i];
+    if (column.atttypid == kLostColumnType) continue;
+    if (written == 0) {
+      statement_ += head_;
+    } else {
+      statement_ += ", ";
+    }
+    ++written;
+    if (!AppendValue(column, values[i], kinds_[i])) return kStopped;
+  }
+  AllowRotation();
+  if (written == 0) return 0;
+  statement_ += ");\n";
+  // One piece per statement: a new script file can begin only before it.
+  WriteScriptText(statement_.c_str());
+  return 1;
+}
+
+}  // namespace vesk

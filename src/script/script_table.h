@@ -1,0 +1,49 @@
+// The row handler of Pass 2: turns every row its table reader decodes from a
+// user table into one INSERT statement of the script.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "script/sql_literal.h"
+#include "storage/row_handler.h"
+#include "storage/table_reader.h"
+
+namespace vesk {
+
+class pg_script_Table : public pg_some_Table {
+ public:
+  // Opens the relation `relid` through the catalogs of the current run, its
+  // record cache off. `schemaName` may be null (table written unqualified).
+  pg_script_Table(uint32_t relid, const char* schemaName, uint8_t version);
+  // Takes a reader set up by the caller (its columns and table name).
+  pg_script_Table(std::unique_ptr<TableReader> reader, const char* schemaName, uint8_t version);
+
+  // Writes one INSERT for the row: 1 when written, 0 when the table has no
+  // column to write, -1000 when stopped (nothing of the row is written then).
+  int ProcessRow(const RowValues& values, uint32_t oid) override;
+  // Reads the whole table, one ProcessRow per row: 0, or -1000 when stopped.
+  int ReadTable() { return reader_->ReadTable(); }
+
+  TableReader& reader() { return *reader_; }
+  const std::string& schemaName() const { return schemaName_; }
+  const char* tableName() const { return reader_->tableName; }
+  uint8_t version() const { return version_; }
+
+ private:
+  void PlanColumns();
+  // Appends the value's literal (or NULL); false when stopped.
+  bool AppendValue(const CatalogColumnDesc& column, const AttrValue& value, LiteralKind kind);
+
+  uint8_t version_;
+  std::string schemaName_;
+  std::unique_ptr<TableReader> reader_;
+  std::string head_;       // INSERT INTO ... VALUES (
+  std::string statement_;  // reused for every row
+  std::vector<LiteralKind> kinds_;
+  bool planned_ = false;
+};
+
+}  // namespace vesk

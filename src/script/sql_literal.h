@@ -1,0 +1,29 @@
+// Writing an output routine's text as an SQL literal that loads back into
+// the same value on old and current servers, whatever
+// standard_conforming_strings is set to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vesk {
+
+enum class LiteralKind : uint8_t {
+  kInteger,      // int2, int4, int8, oid: bare digits
+  kFloat,        // float4, float8, numeric: bare digits, or a quoted special word
+  kBit,          // bit: 8.2's complete X'..'::bit(n) literal, or bare binary digits
+  kVarbit,       // varbit: binary digits
+  kText,         // everything else: the server's text as it is
+  kEscapedText,  // text whose routine already put a backslash before every
+                 // backslash and single quote (the 8.2 text-like routines)
+};
+
+// The literal kind of a column of `typeOid` in a database of layout
+// `version`; a domain takes its base type's kind.
+LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid);
+
+// Appends the literal for `text` to `out`. False, with nothing appended, when
+// the text cannot stand for a value of its kind (the caller writes NULL).
+bool AppendLiteral(std::string& out, LiteralKind kind, const char* text);
+
+}  // namespace vesk
