@@ -25,4 +25,9 @@ uint8_t* ExpandShortVarlena(const uint8_t* value);
 // out exactly raw size long.
 bool pglz_decompress(const uint8_t* compressed, uint32_t storedLength, uint8_t* destination);
 
+// Forgets every TOAST relation indexed so far (their open files included).
+// The driver calls it when a run ends; a run on another database directory
+// starts afresh by itself.
+void ResetToastCache();
+
 }  // namespace vesk
