@@ -1,8 +1,94 @@
-#include <cstdio>
+// vesk-recover: recovers a PostgreSQL 8.2/8.3 database directory from the
+// command line through the engine's exported interface.
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "frontend.h"
 #include "vesk/veskdll.h"
 
-int main() {
-  std::printf("vesk-recover: not yet\n");
-  return 0;
+namespace {
+
+using vesk::frontend::ProgressView;
+
+volatile unsigned char breakByte = 0;
+
+void VESK_CALL OnMessage(const char* text, intptr_t user) {
+  reinterpret_cast<ProgressView*>(user)->Message(text);
+}
+
+void VESK_CALL OnProgress(const char* stage, int32_t percent, intptr_t user) {
+  reinterpret_cast<ProgressView*>(user)->Progress(stage, percent);
+}
+
+void PrintScriptFiles(const std::string& directory) {
+  for (int n = 1;; ++n) {
+    std::string name = "recovered_" + std::to_string(n) + ".sql";
+    std::error_code error;
+    auto size = std::filesystem::file_size(directory + "/" + name, error);
+    if (error) break;
+    std::printf("  %s  %ju bytes\n", name.c_str(), static_cast<uintmax_t>(size));
+  }
+}
+
+void PrintSummary(int32_t status, const std::string& resultDirectory, const ProgressView& view, bool quiet) {
+  if (!resultDirectory.empty()) {
+    std::printf("Result directory: %s\n", resultDirectory.c_str());
+    if (!quiet) {
+      PrintScriptFiles(resultDirectory);
+      std::printf("Tables written: %d\n", view.tablesDone());
+      std::printf("Load with: %s/commit.sh SERVER DATABASE USER\n", resultDirectory.c_str());
+    }
+  }
+  std::printf("Status: %s (%d)\n", vesk::frontend::StatusText(status), status);
+}
+
+std::string NewResultDirectory(const std::string& outputDir, const std::set<std::string>& before) {
+  std::string where = outputDir.empty() ? std::filesystem::current_path().string() : outputDir;
+  for (const std::string& name : vesk::frontend::ResultDirectories(where)) {
+    if (!before.count(name)) return where + "/" + name;
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vesk::frontend;
+  Options options = ParseArguments(argc, argv);
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "vesk-recover: %s\n\n%s", options.error.c_str(), UsageText());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(UsageText(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("vesk-recover 0.1.0 (engine interface version %d)\n", static_cast<int>(GetDllVersion()));
+    return 0;
+  }
+  std::error_code error;
+  if (!std::filesystem::exists(options.path, error)) {
+    std::fprintf(stderr, "vesk-recover: %s: no such file or directory\n", options.path.c_str());
+    return ExitCode(VESK_NO_DATABASE_DIR);
+  }
+  std::string enginePath = EnginePath(options.path);
+  std::string prefix = OutputPrefix(options.outputDir);
+  std::string outputDir = prefix.empty() ? std::string() : prefix.substr(0, prefix.size() - 1);
+  std::set<std::string> before = ResultDirectories(outputDir.empty() ? "." : outputDir);
+  if (outputDir.empty()) outputDir = std::filesystem::current_path().string();
+
+  ProgressView view(stderr, isatty(STDERR_FILENO) != 0, options.quiet);
+  SetBreakFlag(&breakByte);
+  InstallBreakHandlers(&breakByte);
+  int32_t status = FileRecover(enginePath.c_str(), prefix.c_str(), 0, OnMessage, OnProgress,
+                               reinterpret_cast<intptr_t>(&view),
+                               options.logFile.empty() ? nullptr : options.logFile.c_str());
+  view.Finish();
+  PrintSummary(status, NewResultDirectory(outputDir, before), view, options.quiet);
+  return ExitCode(status);
 }

@@ -27,7 +27,10 @@ enum {
   VESK_NOTHING_RECOVERED = -3,  /* finished, but nothing was recovered */
   VESK_NO_DATABASE_DIR = -4,    /* the database directory cannot be found */
   VESK_CANNOT_CREATE_OUTPUT = -5, /* result directory or its first files */
-  VESK_NO_SIBLING_LIBRARY = -6, /* tarncmn could not be loaded or initialised */
+  VESK_NO_SIBLING_LIBRARY = -6, /* tarncmn could not be loaded or initialised;
+                                   nothing was created */
+  VESK_INTERNAL_ERROR = -7,     /* the run ended early on an unexpected error;
+                                   the script holds what was written before */
   VESK_STOPPED = -1000          /* stopped through the break flag */
 };
 

@@ -1,0 +1,153 @@
+// The five exports of the engine and the frame of one recovery run: break
+// flag, callbacks, log, result directory and output files around the driver.
+#include <exception>
+#include <string>
+
+#include "api/driver.h"
+#include "api/result_directory.h"
+#include "api/sibling_library.h"
+#include "catalog/catalog_readers.h"
+#include "platform/platform.h"
+#include "script/writer/output_files.h"
+#include "support/logger.h"
+#include "support/recovery_run.h"
+#include "support/scratch.h"
+#include "vesk/veskdll.h"
+
+namespace vesk {
+namespace {
+
+void ResetBreakFlag() {
+  RecoveryRun& run = Run();
+  // Without a registered byte cancellation is impossible, but polls still
+  // need something to read. Never freed: later runs keep using it.
+  if (!run.breakFlag) run.breakFlag = new unsigned char(0);
+  *run.breakFlag = 0;
+}
+
+void OpenLog(const std::string& name) {
+  TheLog().Open(name.c_str(), false);
+  TheLog().WriteMachineInfo();
+  TheLog().Enable();
+}
+
+void OpenTemporaryLog() {
+  std::string directory, uuid;
+  if (!platform::TempDirectory(directory) || !platform::NewUuidString(uuid)) return;
+  OpenLog(directory + "tarn-" + uuid + ".tmp");
+}
+
+std::string CutAtLastSeparator(const std::string& path) {
+  size_t cut = path.find_last_of(platform::kPathSeparator);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+void FindModuleDirectory() {
+  std::string module;
+  if (platform::ModulePathByName("quorndll", module)) Run().moduleDirectory = CutAtLastSeparator(module);
+}
+
+void DestroyCatalogReaders() {
+  RecoveryRun& run = Run();
+  delete run.types;
+  run.types = nullptr;
+  delete run.namespaces;
+  run.namespaces = nullptr;
+  delete run.attributes;
+  run.attributes = nullptr;
+  delete run.classes;
+  run.classes = nullptr;
+}
+
+// The driver must not let an exception reach the caller's C code: the run
+// ends, what was written stays, and the status says it ended early.
+int32_t RunDriverGuarded(const char* path) {
+  try {
+    return RunRecoveryDriver(path);
+  } catch (const ScratchException&) {
+    LogError("Recovery ended early: scratch memory refused");
+  } catch (const std::exception& e) {
+    LogValue("[ERROR]: Recovery ended early:", e.what());
+  } catch (...) {
+    LogError("Recovery ended early: unknown error");
+  }
+  return VESK_INTERNAL_ERROR;
+}
+
+int32_t CreateResultDirectory(const char* prefix, const char* path) {
+  std::string directory = ResultDirectoryPath(prefix ? prefix : "", path, platform::NowLocal());
+  Run().resultDirectory = directory;
+  if (!platform::CreateDirectory(directory)) {
+    LogFormat("Cannot create result dir %s", directory.c_str());
+    return VESK_CANNOT_CREATE_OUTPUT;
+  }
+  return OpenOutputFiles(directory) ? VESK_OK : VESK_CANNOT_CREATE_OUTPUT;
+}
+
+int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded) {
+  OpenTemporaryLog();
+  if (logFile && logFile[0]) {
+    OpenLog(logFile);
+    LogValue("Log file name:", logFile);
+  }
+  if (!siblingLoaded) return VESK_NO_SIBLING_LIBRARY;  // logged by the loader
+  Log("FileRecover() started");
+  LogValue("Filename is", path);
+  if (!path || !path[0]) {
+    Log("Cant find path");
+    return VESK_NO_DATABASE_DIR;
+  }
+  int32_t status = CreateResultDirectory(prefix, path);
+  if (status != VESK_OK) {
+    CloseOutputFiles();
+    return status;
+  }
+  FindModuleDirectory();
+  status = RunDriverGuarded(path);
+  CloseOutputFiles();
+  DestroyCatalogReaders();
+  return status;
+}
+
+}  // namespace
+}  // namespace vesk
+
+using namespace vesk;
+
+extern "C" VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const char* prefix, int32_t,
+                                                     MessageCallback message, ProgressCallback progress,
+                                                     intptr_t user, const char* logFile) {
+  try {
+    ResetBreakFlag();
+    RecoveryRun& run = Run();
+    run.message = message;
+    run.progress = progress;
+    run.user = user;
+    Log("loading tarncmn...");
+    bool siblingLoaded = LoadSiblingLibrary() == 0;
+    Log("S: FileRecover()");
+    return Recover(path, prefix, logFile, siblingLoaded);
+  } catch (...) {
+    LogError("FileRecover ended early on an unexpected error");
+    CloseOutputFiles();
+    DestroyCatalogReaders();
+    return VESK_INTERNAL_ERROR;
+  }
+}
+
+extern "C" VESK_EXPORT void VESK_CALL SetBreakFlag(volatile unsigned char* flag) {
+  Log("Running SetBreakFlag()");
+  Run().breakFlag = flag;
+}
+
+extern "C" VESK_EXPORT int32_t VESK_CALL GetDllVersion(void) { return 2; }
+
+extern "C" VESK_EXPORT int32_t VESK_CALL isEnvReady(void) { return 0; }
+
+extern "C" VESK_EXPORT int32_t VESK_CALL LoadTarncmn(void) {
+  try {
+    return LoadSiblingLibrary();
+  } catch (...) {
+    return VESK_NO_SIBLING_LIBRARY;
+  }
+}

@@ -1,0 +1,61 @@
+#include "api/result_directory.h"
+
+#include <cstdio>
+
+namespace vesk {
+namespace {
+
+const char* MonthAbbreviation(int month) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return month >= 1 && month <= 12 ? kMonths[month - 1] : "error";
+}
+
+std::string LastComponent(const std::string& path) {
+  size_t cut = path.find_last_of(platform::kPathSeparator);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool IsAbsolute(const std::string& path) {
+#ifdef _WIN32
+  return path.size() >= 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
+}  // namespace
+
+std::string RunTimeText(const platform::LocalTime& time) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%d-%s-%04d %02d.%02d.%02d", time.day, MonthAbbreviation(time.month),
+                time.year, time.hour, time.minute, time.second);
+  return text;
+}
+
+std::string DatabaseDirectoryName(const std::string& path) {
+  std::string directory;
+  size_t cut = path.find_last_of(platform::kPathSeparator);
+  if (cut != std::string::npos) {
+    directory = path.substr(0, cut);
+  } else if (!platform::CurrentDirectory(directory)) {
+    directory.clear();
+  }
+  std::string name = LastComponent(directory);
+  size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+std::string ResultDirectoryPath(const std::string& prefix, const std::string& path,
+                                const platform::LocalTime& time) {
+  std::string result = prefix + "Recovered " + DatabaseDirectoryName(path) + " " + RunTimeText(time);
+  std::string current;
+  if (!IsAbsolute(result) && platform::CurrentDirectory(current)) {
+    if (current.empty() || current.back() != platform::kPathSeparator) current += platform::kPathSeparator;
+    result = current + result;
+  }
+  return result;
+}
+
+}  // namespace vesk

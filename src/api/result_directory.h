@@ -1,0 +1,23 @@
+// Naming of a run's result directory: "<prefix>Recovered <db> <date> <time>".
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vesk {
+
+// "6-Dec-2026 09.55.27": day without leading zero, month abbreviation ("error"
+// outside 1..12), year of at least four digits, then hh.mm.ss.
+std::string RunTimeText(const platform::LocalTime& time);
+// Name of the database directory holding `path`: the last component of the
+// text before its last separator, without its extension ("my.db" -> "my").
+// A path without a separator names a file in the current directory.
+std::string DatabaseDirectoryName(const std::string& path);
+// The full result directory path. A relative result is made absolute against
+// the current directory: the run changes directory before it writes later
+// script files there.
+std::string ResultDirectoryPath(const std::string& prefix, const std::string& path,
+                                const platform::LocalTime& time);
+
+}  // namespace vesk

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "api/result_directory.h"
+#include "support/recovery_run.h"
+#include "support/temp_dir.h"
+#include "vesk/veskdll.h"
+
+namespace vesk {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FixedClock;
+using testing::IsExecutable;
+using testing::MakeTime;
+using testing::ReadFile;
+using testing::TempDir;
+
+const char kCommitBat[] =
+    "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\nif x\"%3\" == x\"\" Goto Usage\n\n"
+    "psql -h %1 -d %2 -U %3 -f recovered_1.sql\n"
+    "\nGoto Exit\n:Usage\necho Usage\necho commit.but serv_name db_name user_name\n:Exit";
+const char kCommitTrustBat[] =
+    "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n\n"
+    "psql -h %1 -d %2 -f recovered_1.sql\n"
+    "\nGoto Exit\n:Usage\necho Usage\necho commit_trust.but serv_name db_name\n:Exit";
+
+std::vector<std::string> Entries(const std::string& directory) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(directory, error)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs FileRecover on an empty database directory <tmp>/base/16384 with the
+// result going below <tmp>/out/, at 07:04:09 on 5 March 2026. The run changes
+// the current directory; it is put back afterwards.
+class FileRecoverTest : public ::testing::Test {
+ protected:
+  FileRecoverTest() : clock_(MakeTime(2026, 3, 5, 7, 4, 9)), cwd_(fs::current_path()) {
+    database_ = dir_ / "base/16384";
+    fs::create_directories(database_);
+    out_ = dir_ / "out";
+    fs::create_directory(out_);
+    log_ = dir_ / "run.log";
+  }
+  ~FileRecoverTest() override { fs::current_path(cwd_); }
+
+  int32_t Recover(const std::string& path, const std::string& prefix) {
+    return FileRecover(path.c_str(), prefix.c_str(), 0, OnMessage, nullptr, reinterpret_cast<intptr_t>(this),
+                       log_.c_str());
+  }
+  std::string Result() const { return out_ + "/Recovered 16384 5-Mar-2026 07.04.09"; }
+  bool LogHas(const std::string& line) const { return ReadFile(log_).find(line + "\n") != std::string::npos; }
+
+  static void VESK_CALL OnMessage(const char* text, intptr_t user) {
+    auto* self = reinterpret_cast<FileRecoverTest*>(user);
+    self->messages_.push_back(text);
+    if (self->stopOnFirstMessage_) *self->breakByte_ = 1;
+  }
+
+  TempDir dir_;
+  FixedClock clock_;
+  fs::path cwd_;
+  std::string database_, out_, log_;
+  std::vector<std::string> messages_;
+  bool stopOnFirstMessage_ = false;
+  volatile unsigned char* breakByte_ = nullptr;
+};
+
+TEST_F(FileRecoverTest, EmptyDatabaseGivesNamedResultWithExactLoaders) {
+  int32_t status = Recover(database_ + "/1259", out_ + "/");
+  EXPECT_EQ(status, VESK_NOTHING_RECOVERED);
+  ASSERT_TRUE(fs::is_directory(Result()));
+  EXPECT_EQ(vesk::Run().resultDirectory, Result());
+  EXPECT_EQ(Entries(Result()),
+            (std::vector<std::string>{"commit.bat", "commit.sh", "commit_trust.bat", "commit_trust.sh",
+                                      "recovered_1.sql"}));
+  EXPECT_EQ(ReadFile(Result() + "/commit.bat"), kCommitBat);
+  EXPECT_EQ(ReadFile(Result() + "/commit_trust.bat"), kCommitTrustBat);
+  EXPECT_TRUE(IsExecutable(Result() + "/commit.sh"));
+  EXPECT_TRUE(LogHas("============== LOGGER MACHINE INFO ================="));
+  EXPECT_TRUE(LogHas("Log file name: [" + log_ + "]"));
+  EXPECT_TRUE(LogHas("FileRecover() started"));
+  EXPECT_TRUE(LogHas("Filename is [" + database_ + "/1259]"));
+  // Nothing of this module is named quorndll: the main program's directory.
+  EXPECT_EQ(vesk::Run().moduleDirectory, fs::canonical("/proc/self/exe").parent_path().string());
+}
+
+TEST_F(FileRecoverTest, ExistingResultDirectoryIsLeftUntouched) {
+  fs::create_directory(Result());
+  EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_CANNOT_CREATE_OUTPUT);
+  EXPECT_TRUE(Entries(Result()).empty());
+  EXPECT_TRUE(LogHas("Cannot create result dir " + Result()));
+}
+
+TEST_F(FileRecoverTest, MissingParentCreatesNothing) {
+  EXPECT_EQ(Recover(database_ + "/1259", dir_ / "absent/"), VESK_CANNOT_CREATE_OUTPUT);
+  EXPECT_FALSE(fs::exists(dir_ / "absent"));
+  EXPECT_TRUE(Entries(out_).empty());
+}
+
+TEST_F(FileRecoverTest, MissingPathCreatesNothing) {
+  EXPECT_EQ(FileRecover(nullptr, (out_ + "/").c_str(), 0, nullptr, nullptr, 0, log_.c_str()),
+            VESK_NO_DATABASE_DIR);
+  EXPECT_EQ(Recover("", out_ + "/"), VESK_NO_DATABASE_DIR);
+  EXPECT_TRUE(Entries(out_).empty());
+  EXPECT_TRUE(LogHas("Cant find path"));
+}
+
+TEST_F(FileRecoverTest, StaleBreakRequestIsClearedAtStart) {
+  volatile unsigned char flag = 1;
+  SetBreakFlag(&flag);
+  EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_NOTHING_RECOVERED);
+  EXPECT_EQ(flag, 0);
+  SetBreakFlag(nullptr);
+}
+
+TEST_F(FileRecoverTest, BreakDuringRunStopsWithLoadersComplete) {
+  volatile unsigned char flag = 0;
+  SetBreakFlag(&flag);
+  breakByte_ = &flag;
+  stopOnFirstMessage_ = true;  // as Ctrl-C during the first pass would
+  EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_STOPPED);
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back(), "Terminate...");
+  EXPECT_TRUE(LogHas("Terminated by user"));
+  EXPECT_EQ(ReadFile(Result() + "/commit.bat"), kCommitBat);
+  SetBreakFlag(nullptr);
+}
+
+TEST_F(FileRecoverTest, EmptyPrefixAndRelativePrefixLandInTheCurrentDirectory) {
+  fs::current_path(out_);
+  EXPECT_EQ(Recover(database_ + "/1259", ""), VESK_NOTHING_RECOVERED);
+  EXPECT_TRUE(fs::is_directory(Result()));
+  clock_.Set(7, 4, 10);
+  fs::current_path(dir_.path());
+  fs::create_directory(dir_ / "rel");
+  EXPECT_EQ(Recover(database_ + "/1259", "rel/"), VESK_NOTHING_RECOVERED);
+  // Stored absolute: later script files are made after the run moved away.
+  EXPECT_EQ(vesk::Run().resultDirectory, dir_ / "rel/Recovered 16384 5-Mar-2026 07.04.10");
+  EXPECT_TRUE(fs::is_directory(vesk::Run().resultDirectory));
+}
+
+TEST_F(FileRecoverTest, SameSecondTwiceCollides) {
+  EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_NOTHING_RECOVERED);
+  EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_CANNOT_CREATE_OUTPUT);
+}
+
+TEST(ExportsTest, FixedAnswersAndSiblingLibrary) {
+  EXPECT_EQ(GetDllVersion(), 2);
+  EXPECT_EQ(isEnvReady(), 0);
+  EXPECT_EQ(LoadTarncmn(), 0);  // libtarncmn.so is built beside this program
+  EXPECT_EQ(LoadTarncmn(), 0);
+  EXPECT_EQ(GetDllVersion(), 2);
+  EXPECT_EQ(isEnvReady(), 0);
+}
+
+TEST(ResultNameTest, DateAndTimeText) {
+  const struct {
+    platform::LocalTime time;
+    const char* text;
+  } cases[] = {
+      {MakeTime(2026, 3, 5, 7, 4, 9), "5-Mar-2026 07.04.09"},
+      {MakeTime(2026, 12, 31, 23, 59, 59), "31-Dec-2026 23.59.59"},
+      {MakeTime(2026, 1, 10, 0, 0, 0), "10-Jan-2026 00.00.00"},
+      {MakeTime(999, 13, 1, 1, 2, 3), "1-error-0999 01.02.03"},
+      {MakeTime(2026, 0, 1, 1, 2, 3), "1-error-2026 01.02.03"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunTimeText(c.time), c.text);
+}
+
+TEST(ResultNameTest, DatabaseDirectoryComponent) {
+  const struct {
+    const char* path;
+    const char* name;
+  } cases[] = {
+      {"/pg/base/16384/1259", "16384"},
+      {"/data/my.db/1259", "my"},
+      {"/data/a.b.c/x", "a.b"},
+      {"/data/16384/", "16384"},
+      {"/1259", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DatabaseDirectoryName(c.path), c.name) << c.path;
+  // No separator: a file of the current directory.
+  EXPECT_EQ(DatabaseDirectoryName("1259"), fs::current_path().filename().string());
+  EXPECT_EQ(ResultDirectoryPath("/out/", "/pg/base/16384/1259", MakeTime(2026, 3, 5, 7, 4, 9)),
+            "/out/Recovered 16384 5-Mar-2026 07.04.09");
+}
+
+}  // namespace
+}  // namespace vesk
