@@ -51,9 +51,14 @@ class PlainArray {
   uint32_t size_ = 0;
 };
 
+constexpr uint32_t kBoolOid = 16;
+
 char* PrintElement(uint8_t version, uint32_t elementType, Datum element) {
-  if (version == 83) return TypeOutput83(elementType, element, -1);
-  return UnescapeElementText82(elementType, TypeOutput82(elementType, element, -1));
+  // The servers print boolean array elements as t and f; the column routine's
+  // true and false would load the same but not read the same.
+  if (elementType == kBoolOid) return ScratchDup((element & 0xFF) != 0 ? "t" : "f");
+  char* text = version == 83 ? TypeOutput83(elementType, element, -1) : TypeOutput82(elementType, element, -1);
+  return UnescapeElementText(version, elementType, text);
 }
 
 char* ArrayOut(Datum d, uint8_t version) {

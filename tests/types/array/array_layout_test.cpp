@@ -85,29 +85,32 @@ TEST(ArrayLayout, DamagedHeadersAreRefused) {
   EXPECT_TRUE(Refused(Bytes(good.begin(), good.begin() + 12)));
 }
 
-TEST(ElementText82, UndoesLiteralEscapingOfTextLikeTypesOnly) {
+TEST(ElementText, UndoesLiteralEscapingOfEscapedTypesOnly) {
   struct {
+    uint8_t version;
     uint32_t type;
     const char* in;
     const char* out;
   } const cases[] = {
-      {25, "it\\'s", "it's"},
-      {25, "back\\\\slash", "back\\slash"},
-      {1043, "a\\\\\\'b", "a\\'b"},
-      {1042, "plain", "plain"},
-      {705, "x\\\\", "x\\"},
-      {2275, "\\'", "'"},
+      {82, 25, "it\\'s", "it's"},
+      {82, 25, "back\\\\slash", "back\\slash"},
+      {82, 1043, "a\\\\\\'b", "a\\'b"},
+      {82, 1042, "plain", "plain"},
+      {82, 705, "x\\\\", "x\\"},
+      {83, 2275, "\\'", "'"},
+      // 8.3 text routines print the value as it is.
+      {83, 25, "back\\slash", "back\\slash"},
       // bytea escapes are the value's own text and stay.
-      {17, "\\\\001", "\\\\001"},
-      {23, "12", "12"},
+      {82, 17, "\\\\001", "\\\\001"},
+      {82, 23, "12", "12"},
   };
   for (const auto& c : cases) {
-    char* text = UnescapeElementText82(c.type, ScratchDup(c.in));
+    char* text = UnescapeElementText(c.version, c.type, ScratchDup(c.in));
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, c.out) << c.type << " " << c.in;
     ScratchFree(text);
   }
-  EXPECT_EQ(UnescapeElementText82(25, nullptr), nullptr);
+  EXPECT_EQ(UnescapeElementText(82, 25, nullptr), nullptr);
 }
 
 TEST(ArrayOut, NullDatumGivesNull) {
