@@ -16,4 +16,13 @@ const TypeRecord* FindTypeByOid(uint32_t typeOid);
 // TypeOutput83 for version 83, else TypeOutput82.
 char* TypeOutput(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod);
 
+// The type whose routine prints values of `typeOid`: the base type of a
+// domain (through nested domains), else `typeOid` itself. Logs nothing.
+uint32_t ResolveDomainType(uint32_t typeOid);
+// True when TypeOutput's text for `typeOid` (domains resolved) already has a
+// backslash before every backslash and single quote (EscapeQuotes): 8.2
+// text, bpchar and varchar; unknown, cstring and numeric in both layouts
+// (numeric text never holds either character).
+bool OutputIsEscaped(uint8_t version, uint32_t typeOid);
+
 }  // namespace vesk

@@ -1,0 +1,64 @@
+// float4 and float8, printed as the server prints them with
+// extra_float_digits 0.
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "support/logger.h"
+#include "support/scratch.h"
+#include "types/scalar/output_guard.h"
+#include "types/scalar/scalar_out.h"
+#include "types/toast/varlena.h"
+
+namespace vesk {
+
+using namespace scalar;
+
+namespace {
+
+// The server's extra_float_digits; fixed at its default.
+constexpr int kExtraFloatDigits = 0;
+
+char* FloatText(double value, int digits, uint32_t blockSize) {
+  char* text = static_cast<char*>(ScratchAlloc(blockSize));
+  const char* word = nullptr;
+  if (std::isnan(value)) {
+    word = "NaN";
+  } else if (std::isinf(value)) {
+    word = value > 0 ? "Infinity" : "-Infinity";
+  }
+  if (word) {
+    std::memcpy(text, word, std::strlen(word) + 1);
+    return text;
+  }
+  int precision = digits + kExtraFloatDigits;
+  if (precision < 1) precision = 1;
+  // Same text as printf's "%.*g" in the C locale, without its locale lookup.
+  auto result = std::to_chars(text, text + blockSize - 1, value, std::chars_format::general, precision);
+  *result.ptr = '\0';
+  return text;
+}
+
+}  // namespace
+
+char* float4out(Datum d) {
+  const uint8_t* p = DatumPointer(d);
+  if (!p) return nullptr;
+  return GuardOutput([p] { return FloatText(static_cast<double>(ReadF32(p)), FLT_DIG, 65); });
+}
+
+char* float8out(Datum d) {
+  const uint8_t* p = DatumPointer(d);
+  if (!p) return nullptr;
+  return GuardOutput([p] {
+    double value = ReadF64(p);
+    if (std::isfinite(value) && value != 0.0 && std::fabs(value) < DBL_MIN) {
+      LogFormat("type \"double precision\" value out of range: underflow");
+      throw ValueRejected{};
+    }
+    return FloatText(value, DBL_DIG, 129);
+  });
+}
+
+}  // namespace vesk

@@ -1,0 +1,95 @@
+#include <cstring>
+
+#include "support/scratch.h"
+#include "types/scalar/numeric_var.h"
+#include "types/scalar/output_guard.h"
+#include "types/scalar/scalar_out.h"
+#include "types/toast/varlena.h"
+
+namespace vesk {
+
+using namespace scalar;
+
+namespace {
+
+constexpr int32_t kDecDigits = 4;
+constexpr int32_t kNumericBase = 10000;
+constexpr int32_t kSignMask = 0xC000;
+constexpr int32_t kScaleMask = 0x3FFF;
+
+// Writes the four decimal characters of a base-10000 digit; with `trim`,
+// leading zeros are left out (the units character always stays).
+char* PutDigit(char* out, int32_t digit, bool trim) {
+  static constexpr int32_t kPowers[kDecDigits] = {1000, 100, 10, 1};
+  bool started = !trim;
+  for (int32_t i = 0; i < kDecDigits; ++i) {
+    int32_t character = digit / kPowers[i] % 10;
+    started = started || character != 0 || i == kDecDigits - 1;
+    if (started) *out++ = static_cast<char>('0' + character);
+  }
+  return out;
+}
+
+char* NumericOut(uint8_t version, Datum d) {
+  if (!DatumPointer(d)) return nullptr;
+  return GuardOutput([&] {
+    NumericVar var = UnpackNumeric(RequireBytes(version, d), version);
+    // The server passes its text through the escaping of the 8.2 text
+    // routines; digits never change there, so none is needed.
+    if (var.sign == kNumericNaN) return ScratchDup("NaN");
+    return NumericText(var);
+  });
+}
+
+}  // namespace
+
+int32_t NumericVar::DigitAt(int64_t index) const {
+  if (index < 0 || index >= ndigits) return 0;
+  int16_t digit = ReadI16(digits + index * 2);
+  return digit >= 0 && digit < kNumericBase ? digit : 0;
+}
+
+NumericVar UnpackNumeric(const VarBytes& bytes, uint8_t version) {
+  if (bytes.size < 4) RejectLength(bytes.size);
+  int32_t signAndScale = ReadU16(bytes.data + (version == 83 ? 0 : 2));
+  NumericVar var;
+  var.weight = ReadI16(bytes.data + (version == 83 ? 2 : 0));
+  var.ndigits = static_cast<int32_t>((bytes.size - 4) / 2);
+  var.dscale = signAndScale & kScaleMask;
+  var.digits = bytes.data + 4;
+  int32_t sign = signAndScale & kSignMask;
+  var.sign = sign == kNumericPositive || sign == kNumericNegative ? sign : kNumericNaN;
+  return var;
+}
+
+char* NumericText(const NumericVar& var) {
+  int32_t scale = var.dscale < 0 ? 0 : var.dscale;
+  int64_t integerRoom = (static_cast<int64_t>(var.weight) + 1) * kDecDigits;
+  if (integerRoom < 1) integerRoom = 1;
+  char* text = static_cast<char*>(ScratchAlloc(static_cast<uint32_t>(integerRoom + scale + 6)));
+  char* out = text;
+  if (var.sign == kNumericNegative) *out++ = '-';
+  int64_t index = 0;
+  if (var.weight < 0) {
+    index = var.weight + 1;
+    *out++ = '0';
+  } else {
+    for (; index <= var.weight; ++index) out = PutDigit(out, var.DigitAt(index), index == 0);
+  }
+  if (scale > 0) {
+    *out++ = '.';
+    char* point = out;
+    for (int32_t group = 0; group < (scale + kDecDigits - 1) / kDecDigits; ++group, ++index) {
+      out = PutDigit(out, var.DigitAt(index), false);
+    }
+    out = point + scale;
+  }
+  *out = '\0';
+  return text;
+}
+
+char* numeric_out82(Datum d, int32_t) { return NumericOut(82, d); }
+
+char* numeric_out83(Datum d, int32_t) { return NumericOut(83, d); }
+
+}  // namespace vesk
