@@ -1,0 +1,167 @@
+#include "types/datetime/datetime_out.h"
+
+#include "support/logger.h"
+#include "support/scratch.h"
+#include "types/datetime/datetime_convert.h"
+#include "types/datetime/datetime_encode.h"
+#include "types/toast/varlena.h"
+
+namespace vesk {
+namespace {
+
+constexpr int32_t kAbstimeInvalid = 0x7FFFFFFE;
+constexpr int32_t kAbstimeInfinity = 0x7FFFFFFC;
+constexpr int32_t kAbstimeMinusInfinity = INT32_MIN;
+
+const char kMissValue[] = "ERROR while out type, MISS value";
+
+char* Miss() {
+  LogError(kMissValue);
+  return nullptr;
+}
+
+// The finished text in tracked scratch memory, or null (logged) when the
+// allocation is refused or the text did not fit.
+char* Result(const DateText& text) {
+  if (text.cut()) return Miss();
+  try {
+    return ScratchDup(text.c_str());
+  } catch (const ScratchException&) {
+    return Miss();
+  }
+}
+
+int32_t ByValue32(Datum d) { return static_cast<int32_t>(static_cast<uint32_t>(d)); }
+
+// time and timetz: null (logged) when the stored seconds do not make a clock
+// time. An empty text would be quoted as '' and make the whole INSERT fail
+// on load, losing the row's other values too.
+char* ClockText(double seconds, const int32_t* zone) {
+  TimeFields tm;
+  double fsec = 0;
+  DateText text;
+  if (time2tm(seconds, tm, fsec) != 0 || EncodeTimeOnly(tm, fsec, zone, text) < 0) {
+    LogFormat("time out of range");
+    return nullptr;
+  }
+  return Result(text);
+}
+
+// Shared by timestamp and timestamptz; `withZone` marks the value as UTC.
+char* TimestampText(double value, bool withZone) {
+  DateText text;
+  if (EncodeSpecialTimestamp(value, text)) return Result(text);
+  TimeFields tm;
+  double fsec = 0;
+  if (timestamp2tm(value, withZone, tm, fsec) != 0) {
+    LogFormat("timestamp out of range");
+    return withZone ? Miss() : nullptr;
+  }
+  int32_t zone = 0;
+  EncodeDateTime(tm, fsec, withZone ? &zone : nullptr, text);
+  return Result(text);
+}
+
+void AppendAbstime(int32_t value, DateText& text) {
+  switch (value) {
+    case kAbstimeMinusInfinity:
+      text.Append("-infinity");
+      return;
+    case kAbstimeInfinity:
+      text.Append("infinity");
+      return;
+    case kAbstimeInvalid:
+      text.Append("invalid");
+      return;
+    default:
+      break;
+  }
+  TimeFields tm;
+  int32_t zone = 0;
+  abstime2tm(value, tm, zone);
+  EncodeDateTime(tm, 0, &zone, text);
+}
+
+}  // namespace
+
+char* date_out(Datum d) {
+  TimeFields tm;
+  j2date(static_cast<uint32_t>(d) + static_cast<uint32_t>(kJulianOf2000), tm.year, tm.mon, tm.mday);
+  DateText text;
+  EncodeDateOnly(tm, text);
+  return Result(text);
+}
+
+char* time_out(Datum d, int32_t /*typmod*/) {
+  if (d == 0) return Miss();
+  return ClockText(ReadF64(DatumPointer(d)), nullptr);
+}
+
+char* timetz_out(Datum d, int32_t /*typmod*/) {
+  if (d == 0) return Miss();
+  const uint8_t* p = DatumPointer(d);
+  int32_t zone = ReadI32(p + 8);
+  return ClockText(ReadF64(p), &zone);
+}
+
+char* timestamp_out(Datum d, int32_t /*typmod*/) {
+  if (d == 0) return Miss();
+  return TimestampText(ReadF64(DatumPointer(d)), false);
+}
+
+char* timestamptz_out(Datum d, int32_t /*typmod*/) {
+  if (d == 0) return Miss();
+  return TimestampText(ReadF64(DatumPointer(d)), true);
+}
+
+char* interval_out(Datum d, int32_t /*typmod*/) {
+  if (d == 0) return Miss();
+  const uint8_t* p = DatumPointer(d);
+  TimeFields tm;
+  double fsec = 0;
+  if (interval2tm(ReadF64(p), ReadI32(p + 8), ReadI32(p + 12), tm, fsec) != 0) {
+    LogFormat("could not convert interval to tm");
+    return nullptr;
+  }
+  DateText text;
+  EncodeInterval(tm, fsec, text);
+  if (text.cut()) {
+    LogFormat("could not format interval");
+    return nullptr;
+  }
+  return Result(text);
+}
+
+char* abstime_out(Datum d) {
+  DateText text;
+  AppendAbstime(ByValue32(d), text);
+  return Result(text);
+}
+
+char* reltime_out(Datum d) {
+  TimeFields tm;
+  reltime2tm(ByValue32(d), tm);
+  DateText text;
+  EncodeInterval(tm, 0, text);
+  return Result(text);
+}
+
+char* tinterval_out(Datum d) {
+  if (d == 0) return Miss();
+  const uint8_t* p = DatumPointer(d);
+  DateText text;
+  text.Append("[\"");
+  if (ReadI32(p) == 0) {
+    // The servers print an invalid interval this way; it is a value, not a
+    // loss.
+    text.Append("Undefined Range");
+  } else {
+    AppendAbstime(ReadI32(p + 4), text);
+    text.Append("\" \"");
+    AppendAbstime(ReadI32(p + 8), text);
+  }
+  text.Append("\"]");
+  return Result(text);
+}
+
+}  // namespace vesk
