@@ -1,7 +1,141 @@
 #include "api/driver.h"
 
-namespace vesk {
+#include <memory>
+#include <string>
 
-int32_t RunRecoveryDriver(const char*) { return -3; }
+#include "api/pass2.h"
+#include "catalog/catalog_readers.h"
+#include "catalog/static_descriptors.h"
+#include "platform/platform.h"
+#include "support/logger.h"
+#include "support/recovery_run.h"
+#include "support/scratch.h"
+
+namespace vesk {
+namespace {
+
+constexpr char kClassFile[] = "1259";
+constexpr char kAttributeFile[] = "1249";
+constexpr char kNamespaceFile[] = "2615";
+constexpr uint32_t kNamespaceRelid = 2615;
+
+// The directory part of `path` with one trailing separator, made absolute:
+// the run changes the current directory, so a relative path would no longer
+// lead to the files afterwards.
+std::string DatabaseDirectoryOf(const char* path) {
+  std::string dir(path);
+  size_t cut = dir.find_last_of(platform::kPathSeparator);
+  dir = cut == std::string::npos ? std::string() : dir.substr(0, cut);
+  if (dir.empty() && cut == 0) dir.assign(1, platform::kPathSeparator);
+  bool absolute = !dir.empty() && dir[0] == platform::kPathSeparator;
+  if (!absolute) {
+    std::string current;
+    if (platform::CurrentDirectory(current)) {
+      if (!current.empty() && current.back() != platform::kPathSeparator) current += platform::kPathSeparator;
+      dir = current + dir;
+    }
+  }
+  if (dir.empty() || dir.back() != platform::kPathSeparator) dir += platform::kPathSeparator;
+  return dir;
+}
+
+std::vector<CatalogColumnDesc*> StaticList(StaticCatalog which) {
+  std::vector<CatalogColumnDesc*> columns;
+  FillStaticColumns(columns, which);
+  return columns;
+}
+
+// Number of pg_class rows the layout decodes, 0 when the read was stopped.
+int32_t CountClassRows(uint8_t version) {
+  pg_class_Table classes(kClassFile, version);
+  classes.reader().columns = StaticList(StaticCatalog::kPgClass);
+  if (classes.reader().ReadTable() != 0) return 0;
+  return static_cast<int32_t>(classes.reader().RowCount());
+}
+
+// Reads a catalog into a reader the run keeps (so that an early return still
+// leaves it for the end of the run to destroy).
+template <typename Catalog>
+int ReadCatalog(Catalog*& slot, std::unique_ptr<Catalog> catalog, std::vector<CatalogColumnDesc*> columns) {
+  slot = catalog.release();
+  slot->reader().columns = std::move(columns);
+  return slot->reader().ReadTable();
+}
+
+}  // namespace
+
+uint8_t DetectVersion() {
+  Log("Version of base:");
+  int32_t rows82 = CountClassRows(82);
+  int32_t rows83 = CountClassRows(83);
+  if (rows83 > rows82) {
+    Log("PostgreSQL 8.3");
+    return 83;
+  }
+  Log("PostgreSQL 8.2");
+  return 82;
+}
+
+int32_t ReadCatalogs() {
+  RecoveryRun& run = Run();
+  Log("START: Read data about tables.");
+  SendProgress("pg_class", 0);
+  run.version = DetectVersion();
+  const uint8_t version = run.version;
+
+  if (ReadCatalog(run.classes, std::make_unique<pg_class_Table>(kClassFile, version),
+                  StaticList(StaticCatalog::kPgClass)) != 0) {
+    return kStopped;
+  }
+  if (StopRequested()) return kStopped;
+
+  SendProgress("pg_attribute", 5);
+  Log("END: Read data about tables.");
+  Log("START: Read data about fields.");
+  if (ReadCatalog(run.attributes, std::make_unique<pg_attribute_Table>(kAttributeFile, version),
+                  StaticList(StaticCatalog::kPgAttribute)) != 0) {
+    return kStopped;
+  }
+
+  SendProgress("pg_type", 10);
+  Log("END: Read data about fields.");
+  Log("START: Read data about types.");
+  run.types = new pg_type_Table(version);
+  run.types->reader().columns = StaticList(PgTypeCatalog(version));
+  if (run.types->ReadTypes() != 0) return kStopped;
+
+  Log("END: Read data about types.");
+  Log("START: Read data about namespaces.");
+  run.namespaces = new pg_namespace_Table(kNamespaceFile, version);
+  TableReader& nsp = run.namespaces->reader();
+  nsp.columnLimit = run.attributes->CollectColumns(kNamespaceRelid, nsp.columns);
+  // A stop inside this read surfaces at the next poll, in Pass 2.
+  nsp.ReadTable();
+  SendProgress("", 15);
+  return 0;
+}
+
+int32_t RunRecoveryDriver(const char* path) {
+  RecoveryRun& run = Run();
+  run.schemasRecovered = 0;
+  run.tablesRecovered = 0;
+  SendMessage("Pass 1: analyzing database...");
+  if (StopRequested()) return kStopped;
+
+  run.databaseDirectory = DatabaseDirectoryOf(path);
+  if (!platform::SetCurrentDirectory(run.databaseDirectory)) {
+    Log("Cant find path");
+    return -4;
+  }
+  int32_t status = ReadCatalogs();
+  if (status != 0) return status;
+
+  int32_t scratchBaseline = ScratchLiveCount();
+  SendMessage("done");
+  SendMessage("Pass 2: recovering tables...");
+  Log("END: Read data about namespaces.");
+  Log("Reading user tables");
+  return RunPass2(scratchBaseline);
+}
 
 }  // namespace vesk

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "catalog/recovered_table.h"
 #include "catalog/type_record.h"
@@ -27,6 +28,7 @@ class pg_class_Table : public pg_some_Table {
 
  private:
   std::unique_ptr<TableReader> reader_;
+  std::unordered_map<uint32_t, const RecoveredTable*> byType_;  // reltype -> first record
 };
 
 class pg_attribute_Table : public pg_some_Table {
@@ -41,6 +43,8 @@ class pg_attribute_Table : public pg_some_Table {
  private:
   std::unique_ptr<TableReader> reader_;
   int32_t nameCounter_ = 0;
+  // attrelid -> columns with attnum > 0, in file order
+  std::unordered_map<uint32_t, std::vector<CatalogColumnDesc*>> byRelation_;
 };
 
 class pg_type_Table : public pg_some_Table {
@@ -57,6 +61,8 @@ class pg_type_Table : public pg_some_Table {
   std::unique_ptr<TableReader> reader_;
   uint8_t version_;
   int32_t nameCounter_ = 0;
+  std::unordered_map<uint32_t, const TypeRecord*> byOid_;
+  std::unordered_map<uint32_t, const TypeRecord*> byRelid_;  // typrelid -> first record
 };
 
 class pg_namespace_Table : public pg_some_Table {
@@ -70,6 +76,7 @@ class pg_namespace_Table : public pg_some_Table {
  private:
   std::unique_ptr<TableReader> reader_;
   int32_t nameCounter_ = 0;
+  std::unordered_map<uint32_t, const SchemaRecord*> byOid_;
 };
 
 // Opens a user or TOAST relation by its OID through the catalogs of the

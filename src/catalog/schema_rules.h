@@ -1,0 +1,21 @@
+// Which pg_namespace rows become user schemas, and the names they get.
+#pragma once
+
+#include <cstdint>
+
+namespace vesk {
+
+// True for the schemas every database has from initdb: pg_catalog, pg_toast,
+// the information schema and the temporary schemas initdb left behind, in
+// either layout. Those are never recreated.
+bool IsInitdbSchema(uint32_t oid, const char* nspname);
+
+// A name beginning with "pg_" is reserved on every server: the first
+// character becomes '_'. True when the name was changed.
+bool RenameReservedSchema(char* nspname);
+
+// Text safe inside a "--" comment line: control characters become '?', so
+// a damaged or odd name cannot end the comment and leak into the script.
+void WriteCommentSafe(char* out, const char* text, unsigned size);
+
+}  // namespace vesk

@@ -1,0 +1,26 @@
+// The stored bytes of the values the sample database holds, as a server of
+// either layout writes them (floating-point date/time storage).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "heapbuilder/heap_builder.h"
+
+namespace vesk::sampledb {
+
+// Days since 2000-01-01 of a calendar date.
+int32_t DaysSince2000(int year, int month, int day);
+// A date column value.
+heapbuilder::Value Date(int year, int month, int day);
+// A timestamp column value: seconds since 2000-01-01 00:00 as a float8.
+heapbuilder::Value Timestamp(int year, int month, int day, int hour, int minute, double second);
+// A numeric value from its decimal text ("-12.50") with `dscale` digits
+// after the point; the text must carry at most that many.
+heapbuilder::Value Numeric(const std::string& text, int dscale);
+// A one-dimensional text[] (lower bound 1); nullopt elements are NULL.
+heapbuilder::Value TextArray(heapbuilder::Layout layout, const std::vector<std::optional<std::string>>& elements);
+
+}  // namespace vesk::sampledb
