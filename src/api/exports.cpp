@@ -90,7 +90,10 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
     OpenLog(logFile);
     LogValue("Log file name:", logFile);
   }
-  if (!siblingLoaded) return VESK_NO_SIBLING_LIBRARY;  // logged by the loader
+  if (!siblingLoaded) {
+    Log(SiblingLibraryFailure());
+    return VESK_NO_SIBLING_LIBRARY;
+  }
   Log("FileRecover() started");
   LogValue("Filename is", path);
   if (!path || !path[0]) {

@@ -26,20 +26,25 @@ std::string SiblingPath() {
   return directory + platform::LibraryFileName("tarncmn");
 }
 
-int32_t Fail(const char* what) {
-  LogValue(what, libraryPath.c_str());
+std::string lastFailure;
+
+int32_t Fail(const char* what, const std::string& path) {
+  lastFailure = std::string(what) + " [" + path + "]";
+  Log(lastFailure.c_str());
   return VESK_NO_SIBLING_LIBRARY;
 }
 
 }  // namespace
 
+const char* SiblingLibraryFailure() { return lastFailure.c_str(); }
+
 int32_t LoadSiblingLibrary() {
   std::string candidate = SiblingPath();
   if (!candidate.empty() && platform::FileExists(candidate)) libraryPath = candidate;
   void* library = platform::LoadLibrary(libraryPath);
-  if (!library) return Fail("[ERROR]: Cannot load tarncmn");
+  if (!library) return Fail("[ERROR]: Cannot load tarncmn", libraryPath.empty() ? candidate : libraryPath);
   auto initialize = reinterpret_cast<InitializeEntry>(platform::FindEntryPoint(library, "Initialize"));
-  if (!initialize) return Fail("[ERROR]: No Initialize in tarncmn");
+  if (!initialize) return Fail("[ERROR]: No Initialize in tarncmn", libraryPath);
   productTitle[0] = 0;
   productAddress[0] = 0;
   initialize(295);

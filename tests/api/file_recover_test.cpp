@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -160,6 +161,47 @@ TEST(ExportsTest, FixedAnswersAndSiblingLibrary) {
   EXPECT_EQ(LoadTarncmn(), 0);
   EXPECT_EQ(GetDllVersion(), 2);
   EXPECT_EQ(isEnvReady(), 0);
+}
+
+// A host program sees the five entry points and none of the engine's
+// internals, which could otherwise clash with its own symbols.
+TEST(ExportsTest, SharedLibraryExportsOnlyTheEntryPoints) {
+  std::string library = fs::canonical("/proc/self/exe").parent_path().string() + "/libveskdll.so";
+  if (!fs::exists(library)) GTEST_SKIP() << "libveskdll.so is not built beside the tests";
+  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  for (const char* name : {"FileRecover", "SetBreakFlag", "GetDllVersion", "isEnvReady", "LoadTarncmn"}) {
+    EXPECT_NE(dlsym(handle, name), nullptr) << name;
+  }
+  EXPECT_EQ(dlsym(handle, "_ZN4vesk10ScratchDupEPKc"), nullptr);
+  auto version = reinterpret_cast<int32_t (*)()>(dlsym(handle, "GetDllVersion"));
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version(), 2);
+}
+
+// A copy of the engine without its sibling library beside it: the run ends
+// with its own status before anything is created, and the log says why.
+TEST(ExportsTest, MissingSiblingLibraryCreatesNothing) {
+  std::string built = fs::canonical("/proc/self/exe").parent_path().string() + "/libveskdll.so";
+  if (!fs::exists(built)) GTEST_SKIP() << "libveskdll.so is not built beside the tests";
+  TempDir dir;
+  fs::create_directories(dir / "lib");
+  fs::create_directories(dir / "db/16384");
+  fs::create_directories(dir / "out");
+  fs::copy_file(built, dir / "lib/libveskdll.so");
+  void* handle = dlopen((dir / "lib/libveskdll.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  using Recover = int32_t (*)(const char*, const char*, int32_t, MessageCallback, ProgressCallback, intptr_t,
+                              const char*);
+  auto recover = reinterpret_cast<Recover>(dlsym(handle, "FileRecover"));
+  auto load = reinterpret_cast<int32_t (*)()>(dlsym(handle, "LoadTarncmn"));
+  ASSERT_TRUE(recover && load);
+  EXPECT_EQ(load(), VESK_NO_SIBLING_LIBRARY);
+  std::string log = dir / "run.log";
+  EXPECT_EQ(recover((dir / "db/16384/1259").c_str(), (dir / "out/").c_str(), 0, nullptr, nullptr, 0, log.c_str()),
+            VESK_NO_SIBLING_LIBRARY);
+  EXPECT_TRUE(fs::is_empty(dir / "out"));
+  EXPECT_NE(ReadFile(log).find("[ERROR]: Cannot load tarncmn ["), std::string::npos);
 }
 
 TEST(ResultNameTest, DateAndTimeText) {
