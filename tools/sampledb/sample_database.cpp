@@ -65,14 +65,14 @@ std::vector<Table> UserTables(hb::Layout layout) {
                   {}};
   using Tags = std::vector<std::optional<std::string>>;
   customers.rows = {
-      {hb::Int32(1), hb::Text("Ada Lovelace"), hb::Text("ada@example.org"), Numeric("1250.75", 2), hb::Bool(true),
+      {hb::Int32(1), hb::Text("Ada Lovelace"), hb::Text("ada@example.org"), Numeric(layout, "1250.75", 2), hb::Bool(true),
        hb::Float8(4.5), Date(2007, 12, 10), Timestamp(2008, 3, 14, 15, 9, 26.5),
        TextArray(layout, Tags{"vip", "math"})},
-      {hb::Int32(2), hb::Text("O'Brien, \"Pat\""), hb::Null(), Numeric("-42.10", 2), hb::Bool(false),
+      {hb::Int32(2), hb::Text("O'Brien, \"Pat\""), hb::Null(), Numeric(layout, "-42.10", 2), hb::Bool(false),
        hb::Float8(-0.25), Date(1999, 12, 31), Timestamp(1999, 12, 31, 23, 59, 59), TextArray(layout, Tags{})},
-      {hb::Int32(3), hb::Text("back\\slash and tab\tend"), hb::Text("c@example.com"), Numeric("0", 2),
+      {hb::Int32(3), hb::Text("back\\slash and tab\tend"), hb::Text("c@example.com"), Numeric(layout, "0", 2),
        hb::Null(), hb::Null(), hb::Null(), hb::Null(), TextArray(layout, Tags{"a b", std::nullopt, "{x}"})},
-      {hb::Int32(4), hb::Text("Grüße"), hb::Text("d@example.com"), Numeric("99999999.99", 2), hb::Bool(true),
+      {hb::Int32(4), hb::Text("Grüße"), hb::Text("d@example.com"), Numeric(layout, "99999999.99", 2), hb::Bool(true),
        hb::Float8(1e-5), Date(2024, 2, 29), Timestamp(2000, 1, 1, 0, 0, 0), hb::Null()},
       {hb::Int32(5), hb::Null(), hb::Null(), hb::Null(), hb::Null(), hb::Null(), hb::Null(), hb::Null(),
        hb::Null()},
@@ -83,9 +83,9 @@ std::vector<Table> UserTables(hb::Layout layout) {
               {Int8("sku"), Varchar("title", 40), NumericCol("price", 12, 2), Int4("qty"), TextCol("note")},
               {}};
   items.rows = {
-      {hb::Int64(9000000001LL), hb::Text("Widget"), Numeric("3.50", 2), hb::Int32(120), hb::Text("in stock")},
-      {hb::Int64(-7), hb::Text("Gadget, large"), Numeric("1234567.89", 2), hb::Int32(0), hb::Null()},
-      {hb::Int64(42), hb::Text(""), Numeric("-0.01", 2), hb::Int32(-3),
+      {hb::Int64(9000000001LL), hb::Text("Widget"), Numeric(layout, "3.50", 2), hb::Int32(120), hb::Text("in stock")},
+      {hb::Int64(-7), hb::Text("Gadget, large"), Numeric(layout, "1234567.89", 2), hb::Int32(0), hb::Null()},
+      {hb::Int64(42), hb::Text(""), Numeric(layout, "-0.01", 2), hb::Int32(-3),
        hb::Text(std::string(300, 'x') + " long note")},
   };
   return {customers, items};

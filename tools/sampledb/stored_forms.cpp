@@ -45,7 +45,7 @@ hb::Value Timestamp(int year, int month, int day, int hour, int minute, double s
   return hb::Float8(days * 86400.0 + hour * 3600.0 + minute * 60.0 + second);
 }
 
-hb::Value Numeric(const std::string& text, int dscale) {
+hb::Value Numeric(hb::Layout layout, const std::string& text, int dscale) {
   bool negative = !text.empty() && text[0] == '-';
   std::string digits = negative ? text.substr(1) : text;
   size_t point = digits.find('.');
@@ -74,8 +74,10 @@ hb::Value Numeric(const std::string& text, int dscale) {
   }
 
   std::vector<uint8_t> payload;
-  Put16(payload, static_cast<uint16_t>((negative ? kNumericNegative : 0) | (dscale & 0x3FFF)));
-  Put16(payload, static_cast<uint16_t>(weight));
+  uint16_t signScale = static_cast<uint16_t>((negative ? kNumericNegative : 0) | (dscale & 0x3FFF));
+  if (layout == hb::Layout::k82) Put16(payload, static_cast<uint16_t>(weight));
+  Put16(payload, signScale);
+  if (layout == hb::Layout::k83) Put16(payload, static_cast<uint16_t>(weight));
   for (size_t i = first; i < end; ++i) Put16(payload, static_cast<uint16_t>(groups[i]));
   return hb::Varlena(std::move(payload));
 }
