@@ -20,8 +20,9 @@ namespace {
 void ResetBreakFlag() {
   RecoveryRun& run = Run();
   // Without a registered byte cancellation is impossible, but polls still
-  // need something to read. Never freed: later runs keep using it.
-  if (!run.breakFlag) run.breakFlag = new unsigned char(0);
+  // need something to read; it lives as long as the process.
+  static volatile unsigned char privateFlag = 0;
+  if (!run.breakFlag) run.breakFlag = &privateFlag;
   *run.breakFlag = 0;
 }
 

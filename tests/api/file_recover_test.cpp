@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +70,7 @@ class FileRecoverTest : public ::testing::Test {
   TempDir dir_;
   FixedClock clock_;
   fs::path cwd_;
+  testing::ScopedTmpDir tmp_{dir_.path()};
   std::string database_, out_, log_;
   std::vector<std::string> messages_;
   bool stopOnFirstMessage_ = false;
@@ -90,6 +92,9 @@ TEST_F(FileRecoverTest, EmptyDatabaseGivesNamedResultWithExactLoaders) {
   EXPECT_TRUE(LogHas("Log file name: [" + log_ + "]"));
   EXPECT_TRUE(LogHas("FileRecover() started"));
   EXPECT_TRUE(LogHas("Filename is [" + database_ + "/1259]"));
+  bool temporaryLog = false;
+  for (const std::string& name : Entries(dir_.path())) temporaryLog |= name.rfind("tarn-", 0) == 0;
+  EXPECT_TRUE(temporaryLog);
   // Nothing of this module is named quorndll: the main program's directory.
   EXPECT_EQ(vesk::Run().moduleDirectory, fs::canonical("/proc/self/exe").parent_path().string());
 }
@@ -185,6 +190,7 @@ TEST(ExportsTest, MissingSiblingLibraryCreatesNothing) {
   std::string built = fs::canonical("/proc/self/exe").parent_path().string() + "/libveskdll.so";
   if (!fs::exists(built)) GTEST_SKIP() << "libveskdll.so is not built beside the tests";
   TempDir dir;
+  testing::ScopedTmpDir tmp(dir.path());
   fs::create_directories(dir / "lib");
   fs::create_directories(dir / "db/16384");
   fs::create_directories(dir / "out");

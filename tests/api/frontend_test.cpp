@@ -110,8 +110,10 @@ TEST(FrontendTest, QuietShowsNothingButStillCounts) {
 // The built program, beside this test program.
 std::string Program() { return fs::canonical("/proc/self/exe").parent_path().string() + "/vesk-recover"; }
 
+// Runs the program with its temporary logs kept beside `output`.
 int RunProgram(const std::string& args, const std::string& output) {
-  std::string command = "'" + Program() + "' " + args + " >'" + output + "' 2>&1 </dev/null";
+  std::string tmp = fs::path(output).parent_path().string();
+  std::string command = "TMPDIR='" + tmp + "' '" + Program() + "' " + args + " >'" + output + "' 2>&1 </dev/null";
   int raw = std::system(command.c_str());
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }

@@ -34,6 +34,31 @@ class TempDir {
   std::string path_;
 };
 
+// Points TMPDIR (where every run keeps a temporary log) somewhere else for
+// the lifetime of the object.
+class ScopedTmpDir {
+ public:
+  explicit ScopedTmpDir(const std::string& path) {
+    const char* old = std::getenv("TMPDIR");
+    hadOld_ = old != nullptr;
+    if (old) old_ = old;
+    setenv("TMPDIR", path.c_str(), 1);
+  }
+  ~ScopedTmpDir() {
+    if (hadOld_) {
+      setenv("TMPDIR", old_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+  ScopedTmpDir(const ScopedTmpDir&) = delete;
+  ScopedTmpDir& operator=(const ScopedTmpDir&) = delete;
+
+ private:
+  bool hadOld_ = false;
+  std::string old_;
+};
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
