@@ -171,6 +171,10 @@ struct ReaderUnderTest {
 
 inline std::string LayoutName(hb::Layout layout) { return layout == hb::Layout::k82 ? "82" : "83"; }
 
+inline std::string LayoutParamName(const ::testing::TestParamInfo<hb::Layout>& param) {
+  return LayoutName(param.param);
+}
+
 inline std::string CellText(const Cell& c, hb::Layout layout) {
   // Payload of a plain varlena value (either header form).
   if (c.bytes.empty()) return {};
