@@ -1,5 +1,6 @@
 #include "api/driver.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -17,24 +18,17 @@ namespace {
 constexpr char kClassFile[] = "1259";
 constexpr char kAttributeFile[] = "1249";
 constexpr char kNamespaceFile[] = "2615";
-constexpr uint32_t kNamespaceRelid = 2615;
 
 // The directory part of `path` with one trailing separator, made absolute:
 // the run changes the current directory, so a relative path would no longer
 // lead to the files afterwards.
 std::string DatabaseDirectoryOf(const char* path) {
-  std::string dir(path);
-  size_t cut = dir.find_last_of(platform::kPathSeparator);
-  dir = cut == std::string::npos ? std::string() : dir.substr(0, cut);
-  if (dir.empty() && cut == 0) dir.assign(1, platform::kPathSeparator);
-  bool absolute = !dir.empty() && dir[0] == platform::kPathSeparator;
-  if (!absolute) {
-    std::string current;
-    if (platform::CurrentDirectory(current)) {
-      if (!current.empty() && current.back() != platform::kPathSeparator) current += platform::kPathSeparator;
-      dir = current + dir;
-    }
-  }
+  std::string text(path);
+  size_t cut = text.find_last_of(platform::kPathSeparator);
+  std::string dir = cut == std::string::npos ? std::string(".") : text.substr(0, cut == 0 ? 1 : cut);
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(dir, error);
+  if (!error) dir = absolute.lexically_normal().string();
   if (dir.empty() || dir.back() != platform::kPathSeparator) dir += platform::kPathSeparator;
   return dir;
 }
@@ -107,10 +101,9 @@ int32_t ReadCatalogs() {
   Log("END: Read data about types.");
   Log("START: Read data about namespaces.");
   run.namespaces = new pg_namespace_Table(kNamespaceFile, version);
-  TableReader& nsp = run.namespaces->reader();
-  nsp.columnLimit = run.attributes->CollectColumns(kNamespaceRelid, nsp.columns);
+  run.namespaces->TakeColumns(*run.attributes);
   // A stop inside this read surfaces at the next poll, in Pass 2.
-  nsp.ReadTable();
+  run.namespaces->reader().ReadTable();
   SendProgress("", 15);
   return 0;
 }

@@ -71,6 +71,10 @@ class pg_namespace_Table : public pg_some_Table {
   int ProcessRow(const RowValues& values, uint32_t oid) override;
   // The (renamed) schema name, or null.
   const char* FindSchemaName(uint32_t oid);
+  // Gives the reader the columns of pg_namespace from the database's own
+  // pg_attribute rows; when those lack nspname (the rows were lost), the
+  // layout every 8.2 and 8.3 server uses instead, so that schemas survive.
+  void TakeColumns(pg_attribute_Table& attributes);
   TableReader& reader() { return *reader_; }
 
  private:

@@ -5,6 +5,7 @@
 #include "catalog/catalog_readers.h"
 #include "catalog/schema_rules.h"
 #include "catalog_test_util.h"
+#include "heapbuilder/heap_builder.h"
 
 namespace vesk {
 namespace {
@@ -140,6 +141,54 @@ TEST_F(NamespaceTableTest, NameColumnDescribedAsByValueIsNotDereferenced) {
   EXPECT_EQ(table.ProcessRow({ByValue(0x1234)}, 16399), 1);
   EXPECT_STREQ(table.FindSchemaName(16399), "some_recov_schema_0");
 }
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+namespace hb = heapbuilder;
+
+// A pg_namespace file with one user schema, read after pg_attribute lost
+// (or kept) the rows that describe it.
+class NamespaceColumnsTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NamespaceColumnsTest, SchemasSurviveLostAttributeRows) {
+  const bool describedInAttribute = GetParam();
+  testing::ScratchDirectory dir("nspcols");
+  hb::RelationBuilder rel(hb::Layout::k83, {{64, false, 'i', 'p'}, {4, true, 'i', 'p'}, {-1, false, 'i', 'x'}});
+  hb::TupleSpec tuple;
+  tuple.hasOid = true;
+  tuple.oid = 16700;
+  rel.AddRow({hb::Name("ledger"), hb::Oid(10), hb::Null()}, tuple);
+  ASSERT_TRUE(rel.WriteFile(dir.File("2615")));
+
+  pg_attribute_Table attributes("1249", 83);
+  StoredName nspname("nspname"), nspowner("nspowner");
+  if (describedInAttribute) {
+    attributes.ProcessRow({ByValue(2615), ByRef(nspname.bytes.data()), ByValue(19), ByValue(0), ByValue(64),
+                           ByValue(1), ByValue(0), ByValue(0xFFFFFFFF), ByValue(0xFFFFFFFF), ByValue(0), ByValue('p'),
+                           ByValue('i')},
+                          0);
+    attributes.ProcessRow({ByValue(2615), ByRef(nspowner.bytes.data()), ByValue(26), ByValue(0), ByValue(4),
+                           ByValue(2), ByValue(0), ByValue(0xFFFFFFFF), ByValue(0xFFFFFFFF), ByValue(1), ByValue('p'),
+                           ByValue('i')},
+                          0);
+  }
+  CapturedScript script;
+  int32_t saved = vesk::Run().schemasRecovered;
+  pg_namespace_Table namespaces("2615", 83);
+  namespaces.TakeColumns(attributes);
+  EXPECT_EQ(namespaces.reader().columns.size(), describedInAttribute ? 2u : 3u);
+  EXPECT_EQ(namespaces.reader().ReadTable(), 0);
+  EXPECT_STREQ(namespaces.FindSchemaName(16700), "ledger");
+  EXPECT_EQ(script.Text(), "-- Schema: ledger\n\nCREATE SCHEMA \"ledger\";\n\n");
+  vesk::Run().schemasRecovered = saved;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, NamespaceColumnsTest, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? std::string("FromAttribute") : std::string("Builtin"); });
 
 }  // namespace
 }  // namespace vesk
