@@ -138,8 +138,12 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
     int64_t off = 0;
     bool slow = false;
     const int64_t rowBase = static_cast<int64_t>(pageNumber) * kPageSize;
+    // The flag's location is fixed for the run; the byte itself is re-read
+    // before every column.
+    volatile unsigned char* const breakFlag = Run().breakFlag;
     for (size_t i = 0; i < ncols; ++i) {
-      if (StopRequested()) {
+      if (breakFlag != nullptr && *breakFlag != 0) {
+        ReportStopped();
         if (cacheRows) ScratchFree(offsets);
         values.clear();
         return kStopped;

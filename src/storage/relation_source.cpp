@@ -12,6 +12,7 @@ bool TableReader::Source::Open(const std::string& path) {
   path_ = path;
   nextSegment_ = 0;
   nextIndex_ = 0;
+  inStep_ = false;
   opened_ = image != nullptr || Segment(0) != nullptr;
   return opened_;
 }
@@ -52,14 +53,16 @@ size_t TableReader::Source::NextPage(uint8_t* buffer, uint64_t* pageNumber) {
     if (nextIndex_ >= pagesPerSegment) {
       ++nextSegment_;
       nextIndex_ = 0;
+      inStep_ = false;
     }
     std::FILE* f = Segment(nextSegment_);
     if (f == nullptr) return 0;
-    // Seek every time: ReadAt may have moved the same stream.
+    // Seek only when the stream may have moved (a new segment, ReadAt).
     size_t n = 0;
-    if (fseeko(f, static_cast<off_t>(nextIndex_ * kPageSize), SEEK_SET) == 0) {
+    if (inStep_ || fseeko(f, static_cast<off_t>(nextIndex_ * kPageSize), SEEK_SET) == 0) {
       n = std::fread(buffer, 1, kPageSize, f);
     }
+    inStep_ = n == kPageSize;
     if (n == 0) {
       nextIndex_ = pagesPerSegment;  // this segment ends here
       continue;
@@ -72,6 +75,7 @@ size_t TableReader::Source::NextPage(uint8_t* buffer, uint64_t* pageNumber) {
 
 bool TableReader::Source::ReadAt(uint64_t position, void* buffer, size_t size) {
   if (!opened_) return false;
+  inStep_ = false;
   auto* out = static_cast<uint8_t*>(buffer);
   if (image != nullptr) return ReadImage(position, out, size) == size;
   const uint64_t segmentBytes = static_cast<uint64_t>(pagesPerSegment) * kPageSize;

@@ -61,6 +61,7 @@ struct TableReader::Source {
   std::vector<std::FILE*> segments_;
   uint64_t nextSegment_ = 0;
   uint64_t nextIndex_ = 0;  // page within nextSegment_
+  bool inStep_ = false;     // the stream stands at page nextIndex_ of nextSegment_
 };
 
 }  // namespace vesk
