@@ -1,5 +1,9 @@
 #include "script/sql_literal.h"
 
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "script/base_type.h"
@@ -96,8 +100,25 @@ void AppendBinary(std::string& out, const char* text) {
   out += '\'';
 }
 
+// The stored value was finite, but its text, rounded to the type's output
+// digits, can lie beyond the type's range (-1.79769313486232e+308), which no
+// server reads back. The nearest value the type holds is its largest.
+bool AppendClampedFloat(std::string& out, LiteralKind kind, const char* text) {
+  double limit = kind == LiteralKind::kFloat4 ? FLT_MAX : DBL_MAX;
+  double value = std::strtod(text, nullptr);
+  if (!(std::fabs(value) > limit)) return false;
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*g", kind == LiteralKind::kFloat4 ? 9 : 17,
+                std::copysign(limit, value));
+  out += buffer;
+  return true;
+}
+
 bool AppendNumber(std::string& out, LiteralKind kind, const char* text) {
   if (IsPlainNumber(text)) {
+    if ((kind == LiteralKind::kFloat4 || kind == LiteralKind::kFloat8) && AppendClampedFloat(out, kind, text)) {
+      return true;
+    }
     out += text;
     return true;
   }
@@ -137,9 +158,11 @@ LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid) {
     case 26:
       return LiteralKind::kInteger;
     case 700:
+      return LiteralKind::kFloat4;
     case 701:
+      return LiteralKind::kFloat8;
     case 1700:
-      return LiteralKind::kFloat;
+      return LiteralKind::kNumeric;
     case 1560:
       return LiteralKind::kBit;
     case 1562:
@@ -152,7 +175,9 @@ LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid) {
 bool AppendLiteral(std::string& out, LiteralKind kind, const char* text) {
   switch (kind) {
     case LiteralKind::kInteger:
-    case LiteralKind::kFloat:
+    case LiteralKind::kFloat4:
+    case LiteralKind::kFloat8:
+    case LiteralKind::kNumeric:
       return AppendNumber(out, kind, text);
     case LiteralKind::kBit:
       if (IsHexBitLiteral(text)) {

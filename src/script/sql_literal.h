@@ -10,7 +10,9 @@ namespace vesk {
 
 enum class LiteralKind : uint8_t {
   kInteger,      // int2, int4, int8, oid: bare digits
-  kFloat,        // float4, float8, numeric: bare digits, or a quoted special word
+  kFloat4,       // float4, float8, numeric: bare digits, or a quoted special word
+  kFloat8,
+  kNumeric,
   kBit,          // bit: 8.2's complete X'..'::bit(n) literal, or bare binary digits
   kVarbit,       // varbit: binary digits
   kText,         // everything else: the server's text as it is
