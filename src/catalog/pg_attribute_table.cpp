@@ -35,7 +35,6 @@ void SetAttributeField(CatalogColumnDesc& c, size_t k, Datum d) {
 // except for attcacheoff, which must start unknown.
 CatalogColumnDesc* NewColumnRecord() {
   CatalogColumnDesc* c = ScratchNew<CatalogColumnDesc>();
-  std::memset(c->attname, 0, sizeof c->attname);
   c->attstattarget = 0;
   c->atttypmod = 0;
   c->attstorage = 0;
