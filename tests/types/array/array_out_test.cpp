@@ -108,6 +108,25 @@ TEST(ArrayOut, IntegerArraysWithBoundsAndNulls) {
   }
 }
 
+// A bit string element: count, then the bits from the most significant.
+Bytes Bits(uint8_t version, int32_t count, std::initializer_list<uint8_t> bytes) {
+  Bytes b(8);
+  uint32_t size = static_cast<uint32_t>(8 + bytes.size());
+  testing::Put32(b, 0, version == 83 ? size << 2 : size);
+  testing::Put32(b, 4, static_cast<uint32_t>(count));
+  b.insert(b.end(), bytes);
+  return b;
+}
+
+TEST(ArrayOut, BitElementsPrintAsDigitsInBothLayouts) {
+  for (const Layout& l : kLayouts) {
+    BuiltinTypes types(l.version);
+    REQUIRE_TYPES(types);
+    ArraySpec spec{{2}, {}, 1560, 4, {Bits(l.version, 4, {0xA0}), Bits(l.version, 9, {0xFF, 0x80})}, false, l.version};
+    EXPECT_EQ(TextOf(l.routine, BuildArray(spec)), "{1010,111111111}") << int{l.version};
+  }
+}
+
 TEST(ArrayOut, ShortHeaderArrayValueIn83) {
   BuiltinTypes types(83);
   REQUIRE_TYPES(types);
