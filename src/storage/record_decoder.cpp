@@ -52,8 +52,6 @@ int64_t VarlenaSize(const uint8_t* p, bool is83) {
   return size >= 4 ? size : -1;
 }
 
-}  // namespace
-
 // Bounds of the record being decoded, relative to the page.
 struct DecodeFrame {
   const uint8_t* page;
@@ -61,8 +59,6 @@ struct DecodeFrame {
   int64_t recordEnd;  // page offset just past the record
   int64_t dataAt;     // page offset of the data start (record + t_hoff)
 };
-
-namespace {
 
 // Position of column `d` under the layout's rules; updates `slow` and the
 // memoised attcacheoff.
@@ -96,6 +92,75 @@ int64_t StoredSize(const TableReader::RecordLayout& layout, const DecodeFrame& f
   return nul == nullptr ? -1 : static_cast<const uint8_t*>(nul) - (f.page + p) + 1;
 }
 
+// One record's walk over the reader's columns.
+struct ColumnWalk {
+  const TableReader::RecordLayout& layout;
+  const DecodeFrame& frame;
+  const std::vector<CatalogColumnDesc*>& columns;
+  int32_t columnLimit;
+  size_t natts;  // attributes the record itself stores
+  bool hasNull;
+  int64_t rowBase;  // relation position of the page
+};
+
+bool IsNullInRecord(const ColumnWalk& w, size_t i) {
+  // Columns added after the row was stored are null, as the server reads them.
+  if (i >= w.natts) return true;
+  if (!w.hasNull) return false;
+  const int64_t bitAt = w.frame.recordAt + w.layout.headerSize + static_cast<int64_t>(i / 8);
+  return bitAt >= w.frame.recordEnd || (w.frame.page[bitAt] & (1u << (i % 8))) == 0;
+}
+
+// Appends one value per decoded column and fills `offsets`; kStopped when
+// the break byte was set.
+int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
+  const DecodeFrame& f = w.frame;
+  int64_t off = 0;
+  bool slow = false;
+  // The flag's location is fixed for the run; the byte itself is re-read
+  // before every column.
+  volatile unsigned char* const breakFlag = Run().breakFlag;
+  for (size_t i = 0; i < w.columns.size(); ++i) {
+    if (breakFlag != nullptr && *breakFlag != 0) {
+      ReportStopped();
+      return kStopped;
+    }
+    if (w.columnLimit >= 0 && static_cast<int64_t>(i) + 1 >= w.columnLimit) break;
+    if (w.columns[i] == nullptr) break;  // no description: later offsets are unknowable
+    CatalogColumnDesc& d = *w.columns[i];
+    if (IsNullInRecord(w, i)) {
+      values.push_back(AttrValue{0, true});
+      slow = true;
+      continue;
+    }
+    off = PlaceColumn(w.layout, f, d, off, &slow);
+    const int64_t p = f.dataAt + off;
+    if (p >= kPageSize) {
+      LogFormat(w.layout.wrongOffset, static_cast<int>(off));
+      values.push_back(AttrValue{0, false});
+      break;
+    }
+    const Datum datum = d.attbyval ? ByValue(f.page + p, d.attlen) : PointerDatum(f.page + p);
+    const int64_t size = StoredSize(w.layout, f, d, p);
+    const int64_t next = off + size;
+    if (size < 0 || f.dataAt + next > f.recordEnd) {
+      LogFormat(w.layout.wrongLength, static_cast<int>(size < 0 ? off : next));
+      values.push_back(AttrValue{datum, true});
+      break;
+    }
+    offsets[i] = w.rowBase + p;
+    values.push_back(AttrValue{datum, false});
+    if (d.attlen <= 0) slow = true;
+    off = next;
+  }
+  return 0;
+}
+
+uint32_t RecordOid(const TableReader::RecordLayout& layout, const DecodeFrame& f, uint16_t infomask) {
+  if ((infomask & layout.oidBit) == 0 || f.dataAt < 4 || f.dataAt > kPageSize) return 0;
+  return LoadU32(f.page + f.dataAt - 4);
+}
+
 }  // namespace
 
 int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record, uint32_t length,
@@ -109,19 +174,22 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
               static_cast<int>(length));
     return 0;
   }
-  const uint32_t xmax = LoadU32(record + layout.xmaxAt);
   const uint16_t infomask = LoadU16(record + layout.infomaskAt);
-  if (!IsLive(xmax, infomask)) {
+  if (!IsLive(LoadU32(record + layout.xmaxAt), infomask)) {
     Log("Old or invalid record, skip");
     return 0;
   }
   ++recordsSeen;
   if (columns.empty()) return 0;
 
-  const uint8_t hoff = record[layout.hoffAt];
-  const size_t natts = LoadU16(record + layout.nattsAt) & layout.nattsMask;
-  const bool hasNull = (infomask & kInfoHasNull) != 0;
-  const DecodeFrame f{currentPage_, recordAt, recordEnd, recordAt + hoff};
+  const DecodeFrame frame{currentPage_, recordAt, recordEnd, recordAt + record[layout.hoffAt]};
+  const ColumnWalk walk{layout,
+                        frame,
+                        columns,
+                        columnLimit,
+                        static_cast<size_t>(LoadU16(record + layout.nattsAt) & layout.nattsMask),
+                        (infomask & kInfoHasNull) != 0,
+                        static_cast<int64_t>(pageNumber) * kPageSize};
   const size_t ncols = columns.size();
   RowValues& values = source_->values;
   values.clear();
@@ -134,64 +202,11 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
       offsets = source_->offsets.data();
     }
     std::fill(offsets, offsets + ncols, int64_t{-1});
-
-    int64_t off = 0;
-    bool slow = false;
-    const int64_t rowBase = static_cast<int64_t>(pageNumber) * kPageSize;
-    // The flag's location is fixed for the run; the byte itself is re-read
-    // before every column.
-    volatile unsigned char* const breakFlag = Run().breakFlag;
-    for (size_t i = 0; i < ncols; ++i) {
-      if (breakFlag != nullptr && *breakFlag != 0) {
-        ReportStopped();
-        if (cacheRows) ScratchFree(offsets);
-        values.clear();
-        return kStopped;
-      }
-      if (columnLimit >= 0 && static_cast<int64_t>(i) + 1 >= columnLimit) break;
-      if (columns[i] == nullptr) break;  // no description: later offsets are unknowable
-      CatalogColumnDesc& d = *columns[i];
-      // Columns added after the row was stored are null, as the server reads them.
-      if (i >= natts) {
-        values.push_back(AttrValue{0, true});
-        slow = true;
-        continue;
-      }
-      if (hasNull) {
-        const int64_t bitAt = f.recordAt + layout.headerSize + static_cast<int64_t>(i / 8);
-        if (bitAt >= f.recordEnd || (f.page[bitAt] & (1u << (i % 8))) == 0) {
-          values.push_back(AttrValue{0, true});
-          slow = true;
-          continue;
-        }
-      }
-      off = PlaceColumn(layout, f, d, off, &slow);
-      const int64_t p = f.dataAt + off;
-      if (p >= kPageSize) {
-        LogFormat(layout.wrongOffset, static_cast<int>(off));
-        values.push_back(AttrValue{0, false});
-        break;
-      }
-      offsets[i] = rowBase + p;
-      const Datum datum = d.attbyval ? ByValue(f.page + p, d.attlen) : PointerDatum(f.page + p);
-      const int64_t size = StoredSize(layout, f, d, p);
-      const int64_t next = off + size;
-      if (size < 0 || f.dataAt + next > f.recordEnd) {
-        LogFormat(layout.wrongLength, static_cast<int>(size < 0 ? off : next));
-        offsets[i] = -1;
-        values.push_back(AttrValue{datum, true});
-        break;
-      }
-      values.push_back(AttrValue{datum, false});
-      if (d.attlen <= 0) slow = true;
-      off = next;
+    int taken = DecodeColumns(walk, values, offsets);
+    if (taken != kStopped) {
+      const uint32_t oid = RecordOid(layout, frame, infomask);
+      taken = owner != nullptr ? owner->ProcessRow(values, oid) : ProcessRow(values, oid);
     }
-
-    uint32_t oid = 0;
-    if ((infomask & layout.oidBit) != 0 && f.dataAt - 4 >= 0 && f.dataAt <= kPageSize) {
-      oid = LoadU32(f.page + f.dataAt - 4);
-    }
-    const int taken = owner != nullptr ? owner->ProcessRow(values, oid) : ProcessRow(values, oid);
     values.clear();
     if (taken == kStopped) {
       if (cacheRows) ScratchFree(offsets);

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
+#include <cstdio>
 
 #include "catalog/static_descriptors.h"
 #include "storage/table_reader.h"
@@ -63,6 +65,30 @@ TEST_P(PgClassFixture, RightLayoutKeepsEveryLiveRelation) {
   const int detected = rows83 > rows82 ? 83 : 82;
   EXPECT_EQ(detected, c.expectedLayout);
   vesk::Run().databaseDirectory.clear();
+}
+
+TEST(PgClassFixture83, WalkEndingAtTheFirstUnusedPointerLosesRows) {
+  // With pd_lower made implausible on every page the walk falls back to
+  // ending at the first zero line pointer: the rows behind pruned pointers
+  // are lost, which is why a plausible pd_lower is followed.
+  const std::string file = FixtureDir("pg83/base/16585") + "1259";
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << "fixture " << file << " not present";
+  std::vector<uint8_t> image(std::filesystem::file_size(file));
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fread(image.data(), 1, image.size(), f), image.size());
+  std::fclose(f);
+  for (size_t page = 0; page + kPageSize <= image.size(); page += kPageSize) {
+    image[page + 12] = 0;
+    image[page + 13] = 0;
+  }
+  CountingHandler handler;
+  TableReader83 reader(&handler);
+  reader.cacheRows = false;
+  FillStaticColumns(reader.columns, StaticCatalog::kPgClass);
+  reader.SetMemoryImage(image.data(), image.size());
+  EXPECT_EQ(reader.ReadTable(), 0);
+  EXPECT_EQ(handler.rows, 239);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, PgClassFixture,
