@@ -7,6 +7,7 @@
 #include <string>
 
 #include "array_builder.h"
+#include "heapbuilder/heap_builder.h"
 #include "api/driver.h"
 #include "catalog/catalog_readers.h"
 #include "script/writer/script_writer.h"
@@ -124,6 +125,21 @@ TEST(ArrayOut, BitElementsPrintAsDigitsInBothLayouts) {
     REQUIRE_TYPES(types);
     ArraySpec spec{{2}, {}, 1560, 4, {Bits(l.version, 4, {0xA0}), Bits(l.version, 9, {0xFF, 0x80})}, false, l.version};
     EXPECT_EQ(TextOf(l.routine, BuildArray(spec)), "{1010,111111111}") << int{l.version};
+  }
+}
+
+TEST(ArrayOut, CompressedArrayValuesAreRebuiltFirst) {
+  for (const Layout& l : kLayouts) {
+    BuiltinTypes types(l.version);
+    REQUIRE_TYPES(types);
+    std::vector<std::optional<Bytes>> sevens(200, Int32(7));
+    Bytes plain = BuildArray({{200}, {}, 23, 4, sevens, false, l.version});
+    auto layout = l.version == 83 ? heapbuilder::Layout::k83 : heapbuilder::Layout::k82;
+    Bytes stored = heapbuilder::EncodeVarlena(layout, heapbuilder::Compressed(Bytes(plain.begin() + 4, plain.end())));
+    ASSERT_LT(stored.size(), plain.size());
+    std::string expected = "{7";
+    for (int i = 1; i < 200; ++i) expected += ",7";
+    EXPECT_EQ(TextOf(l.routine, stored), expected + "}") << int{l.version};
   }
 }
 
