@@ -10,6 +10,19 @@
 
 namespace vesk::testing {
 
+// Destroys the catalog readers a run left behind, as the end of a run does.
+inline void ReleaseCatalogs() {
+  RecoveryRun& run = Run();
+  delete run.namespaces;
+  delete run.types;
+  delete run.attributes;
+  delete run.classes;
+  run.namespaces = nullptr;
+  run.types = nullptr;
+  run.attributes = nullptr;
+  run.classes = nullptr;
+}
+
 class PassOne {
  public:
   explicit PassOne(const std::string& directory) {
@@ -21,16 +34,8 @@ class PassOne {
     script = capture_.Text();
   }
   ~PassOne() {
-    RecoveryRun& run = Run();
-    delete run.namespaces;
-    delete run.types;
-    delete run.attributes;
-    delete run.classes;
-    run.namespaces = nullptr;
-    run.types = nullptr;
-    run.attributes = nullptr;
-    run.classes = nullptr;
-    run.databaseDirectory = savedDir_;
+    ReleaseCatalogs();
+    Run().databaseDirectory = savedDir_;
   }
   PassOne(const PassOne&) = delete;
   PassOne& operator=(const PassOne&) = delete;
