@@ -113,10 +113,5 @@ TEST(ElementText, UndoesLiteralEscapingOfEscapedTypesOnly) {
   EXPECT_EQ(UnescapeElementText(82, 25, nullptr), nullptr);
 }
 
-TEST(ArrayOut, NullDatumGivesNull) {
-  EXPECT_EQ(array_out82(0), nullptr);
-  EXPECT_EQ(array_out83(0), nullptr);
-}
-
 }  // namespace
 }  // namespace vesk
