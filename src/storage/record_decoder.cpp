@@ -61,10 +61,11 @@ struct DecodeFrame {
 };
 
 // Position of column `d` under the layout's rules; updates `slow` and the
-// memoised attcacheoff.
+// memoised attcacheoff. The walk is as cheap as the memo, so a memo is only
+// written, never trusted: a wrong attcacheoff (a damaged pg_attribute row
+// carries one) would otherwise misplace that column in every row.
 int64_t PlaceColumn(const TableReader::RecordLayout& layout, const DecodeFrame& f, CatalogColumnDesc& d,
                     int64_t off, bool* slow) {
-  if (!*slow && d.attcacheoff >= 0) return d.attcacheoff;
   if (layout.is83 && d.attlen == -1) {
     if (!*slow && IsAligned(off, d.attalign)) {
       d.attcacheoff = static_cast<int32_t>(off);

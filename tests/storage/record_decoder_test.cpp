@@ -109,6 +109,15 @@ TEST_P(Decoder, NullMidRowWalksLaterColumnsWithoutMemoising) {
   EXPECT_EQ(columns[4].attcacheoff, 16);
 }
 
+TEST_P(Decoder, WrongMemoisedOffsetIsCorrectedNotTrusted) {
+  Columns columns({Int4Col(), Int2Col(), Int4Col()});
+  columns[2].attcacheoff = 100;  // as a damaged pg_attribute row could carry
+  const auto rows = ReadRows(columns, {{hb::Int32(1), hb::Int16(2), hb::Int32(3)}});
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].cells[2].datum, Datum{3});
+  EXPECT_EQ(columns[2].attcacheoff, 8);
+}
+
 TEST_P(Decoder, ColumnsAddedAfterTheRowWasStoredAreNull) {
   Columns columns({Int4Col(), TextCol(), Int4Col(), TextCol()});
   hb::RelationBuilder rel(layout(), columns.specs());
