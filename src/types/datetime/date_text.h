@@ -16,6 +16,8 @@ class DateText {
   // ten-digit day and hour counts is under 70 characters.
   static constexpr size_t kCapacity = 127;
 
+  DateText() { text_[0] = '\0'; }
+
   void Append(std::string_view s);
   void AppendChar(char c);
   // "%d"
@@ -33,7 +35,9 @@ class DateText {
   bool cut() const { return cut_; }
 
  private:
-  char text_[kCapacity + 1] = {};
+  // Only text_[0..len_] is ever read; not clearing the rest keeps a value's
+  // conversion to the bytes it writes.
+  char text_[kCapacity + 1];
   size_t len_ = 0;
   bool cut_ = false;
 };
