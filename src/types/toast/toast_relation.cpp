@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "catalog/catalog_readers.h"
+#include "platform/platform.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
@@ -192,6 +194,20 @@ bool ToastRelation::PlaceChunks(const ChunkEntry* first, const ChunkEntry* last,
   return true;
 }
 
+namespace {
+
+// Without its catalog rows, the relation is looked for in the file named by
+// its OID: a TOAST relation that was never rewritten keeps that file, and
+// chunk ids and sizes still have to match before a value is taken from it.
+std::unique_ptr<TableReader> ReaderByFileName(uint32_t relid, ToastRelation* owner, uint8_t version) {
+  std::string name = std::to_string(relid);
+  if (!platform::FileExists(Run().databaseDirectory + name)) return nullptr;
+  LogFormat("TOAST relation %u is not in the catalogs, reading file %s", relid, name.c_str());
+  return MakeReader(version, name.c_str(), owner);
+}
+
+}  // namespace
+
 std::unique_ptr<ToastRelation> OpenToastRelation(uint32_t relid, uint8_t version) {
   auto relation = std::make_unique<ToastRelation>(relid, version);
   std::unique_ptr<TableReader> reader;
@@ -199,9 +215,8 @@ std::unique_ptr<ToastRelation> OpenToastRelation(uint32_t relid, uint8_t version
   if (run.types && run.classes && run.attributes) {
     reader = OpenRelationById(relid, relation.get(), version);
   }
-  if (!reader || reader->path.empty()) {
-    LogFormat("TOAST relation %u is not in the catalogs, its values are lost", relid);
-  }
+  if (!reader || reader->path.empty()) reader = ReaderByFileName(relid, relation.get(), version);
+  if (!reader) LogFormat("TOAST relation %u is not in the catalogs, its values are lost", relid);
   if (!relation->Index(std::move(reader))) return nullptr;
   return relation;
 }

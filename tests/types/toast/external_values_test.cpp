@@ -203,6 +203,16 @@ TEST_P(ExternalValues, RelationUnknownToTheCatalogsLosesOnlyTheValue) {
   EXPECT_EQ(text.find("is not in the catalogs"), text.rfind("is not in the catalogs"));
 }
 
+TEST_P(ExternalValues, RelationMissingFromTheCatalogsIsReadFromTheFileNamedByItsOid) {
+  std::vector<uint8_t> data = toasttest::SampleBytes(5000, 14);
+  toasttest::WriteToastFile(LayoutOf(version()), db_, "16500", SplitIntoChunks(kValueId, data, serverChunkSize()));
+  LogCapture log;
+  std::string out;
+  ASSERT_TRUE(RebuildPlain(data, out));
+  EXPECT_EQ(out, std::string(data.begin(), data.end()));
+  EXPECT_TRUE(log.Contains("TOAST relation 16500 is not in the catalogs, reading file 16500"));
+}
+
 TEST_P(ExternalValues, ExternalSizeBelow16IsRefused) {
   std::vector<uint8_t> data(10, 'k');
   Store(SplitIntoChunks(kValueId, data, 1986));
