@@ -29,6 +29,7 @@ pg_script_Table::pg_script_Table(uint32_t relid, const char* schemaName, uint8_t
 pg_script_Table::pg_script_Table(std::unique_ptr<TableReader> reader, const char* schemaName,
                                  uint8_t version)
     : version_(version), schemaName_(schemaName != nullptr ? schemaName : ""), reader_(std::move(reader)) {
+  if (reader_ == nullptr) reader_ = MakeBareReader(version, this);
   reader_->cacheRows = false;
 }
 
