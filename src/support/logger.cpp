@@ -23,6 +23,9 @@ TarnLog::~TarnLog() = default;
 
 bool TarnLog::Open(const char* fileName, bool truncate) {
   if (writer_) Close();
+  // A new file starts with a stamp line too: otherwise a log opened within
+  // the second of the previous file's last line would not say when it began.
+  lastStamp_.second = (lastStamp_.second + 59) % 60;
   writer_ = std::make_unique<LogWriter>();
   if (fileName) {
     if (truncate) {

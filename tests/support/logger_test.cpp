@@ -60,8 +60,8 @@ TEST_F(LoggerTest, NothingIsWrittenBeforeOpenAndStampMovesAnyway) {
   std::string path = dir_ / "own.txt";
   log.Open(path.c_str(), false);
   log.WriteLine("kept");
-  // The dropped line already took this second's stamp.
-  EXPECT_EQ(ReadFile(path), "kept\n");
+  // The dropped line took this second's stamp, but a new file gets its own.
+  EXPECT_EQ(ReadFile(path), "[09:55:27]\nkept\n");
 }
 
 TEST_F(LoggerTest, OpenAppendsUnlessTruncating) {
