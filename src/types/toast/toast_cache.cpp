@@ -52,6 +52,10 @@ ToastRelation* ToastRelationFor(uint32_t relid, uint8_t version) {
   auto& recent = cache.recent;
   for (size_t i = 0; i < recent.size(); ++i) {
     if (recent[i]->relid() == relid && recent[i]->version() == version) {
+      if (!recent[i]->StillCurrent()) {
+        recent.erase(recent.begin() + static_cast<long>(i));
+        break;
+      }
       std::rotate(recent.begin(), recent.begin() + static_cast<long>(i), recent.begin() + static_cast<long>(i) + 1);
       return recent.front().get();
     }

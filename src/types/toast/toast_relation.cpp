@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -55,6 +56,17 @@ bool ChunkDataShape(const uint8_t* p, uint8_t version, uint32_t& header, uint32_
   return true;
 }
 
+// Size and modification time of the relation's first file, empty when it
+// cannot be read.
+std::string FileStamp(const std::string& path) {
+  std::error_code error;
+  auto size = std::filesystem::file_size(path, error);
+  if (error) return {};
+  auto time = std::filesystem::last_write_time(path, error);
+  if (error) return {};
+  return std::to_string(size) + "@" + std::to_string(time.time_since_epoch().count());
+}
+
 // First chunk number in [0, limit) that `present` does not hold.
 int32_t FirstMissing(const std::vector<bool>& present) {
   auto it = std::find(present.begin(), present.end(), false);
@@ -86,6 +98,7 @@ bool ToastRelation::Index(std::unique_ptr<TableReader> reader) {
   usable_ = reader_ && !reader_->path.empty();
   if (!usable_) return true;
   UseToastColumns();
+  fileStamp_ = FileStamp(reader_->path);
   if (reader_->ReadTable() == kStopped) return false;
   // The scan visits chunks in file order; a stable sort keeps that order
   // within each value, which is what the chunk-order warnings describe.
@@ -93,6 +106,10 @@ bool ToastRelation::Index(std::unique_ptr<TableReader> reader) {
   LogFormat("TOAST relation %u: %zu chunks indexed", relid_, chunks_.size());
   if (!complete_) LogFormat("TOAST relation %u: index incomplete, out of memory", relid_);
   return true;
+}
+
+bool ToastRelation::StillCurrent() const {
+  return !usable_ || FileStamp(reader_->path) == fileStamp_;
 }
 
 int ToastRelation::ProcessRow(const RowValues& values, uint32_t /*oid*/) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "storage/column_desc.h"
@@ -54,6 +55,9 @@ class ToastRelation : public pg_some_Table {
   // False for a relation the catalogs do not know (no file to read).
   bool usable() const { return usable_; }
   size_t chunkCount() const { return chunks_.size(); }
+  // False once the relation's file differs in size or time from when it was
+  // indexed (a run over a directory rewritten since).
+  bool StillCurrent() const;
 
  private:
   void UseToastColumns();
@@ -67,6 +71,7 @@ class ToastRelation : public pg_some_Table {
   bool complete_ = true;  // false once a chunk could not be recorded
   CatalogColumnDesc columns_[3];
   std::vector<ChunkEntry> chunks_;  // by value id, then file order
+  std::string fileStamp_;           // size and time of the file when indexed
   std::unique_ptr<TableReader> reader_;
 };
 

@@ -213,6 +213,16 @@ TEST_P(ExternalValues, RelationMissingFromTheCatalogsIsReadFromTheFileNamedByIts
   EXPECT_TRUE(log.Contains("TOAST relation 16500 is not in the catalogs, reading file 16500"));
 }
 
+TEST_P(ExternalValues, RelationRewrittenSinceItWasIndexedIsReadAgain) {
+  std::vector<uint8_t> first = toasttest::SampleBytes(5000, 15), second = toasttest::SampleBytes(6000, 16);
+  toasttest::WriteToastFile(LayoutOf(version()), db_, "16500", SplitIntoChunks(kValueId, first, 1986));
+  std::string out;
+  ASSERT_TRUE(RebuildPlain(first, out));
+  toasttest::WriteToastFile(LayoutOf(version()), db_, "16500", SplitIntoChunks(kValueId, second, 1986));
+  ASSERT_TRUE(RebuildPlain(second, out));
+  EXPECT_EQ(out, std::string(second.begin(), second.end()));
+}
+
 TEST_P(ExternalValues, ExternalSizeBelow16IsRefused) {
   std::vector<uint8_t> data(10, 'k');
   Store(SplitIntoChunks(kValueId, data, 1986));
