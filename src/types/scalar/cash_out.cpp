@@ -77,7 +77,8 @@ char* Concatenate(const char* a, const char* b, const char* c) {
 }
 
 char* CashText(int64_t amount, bool withCurrency) {
-  CashStyle style = StyleFromLocale();
+  // The conventions are fetched once per process; so is their reading.
+  static const CashStyle style = StyleFromLocale();
   bool negative = amount < 0;
   // Negate in unsigned arithmetic so the most negative amount survives.
   uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(amount) : static_cast<uint64_t>(amount);

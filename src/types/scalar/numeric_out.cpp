@@ -1,5 +1,4 @@
-#include <cstring>
-
+// numeric: base-10000 digits printed with exactly the stored display scale.
 #include "support/scratch.h"
 #include "types/scalar/numeric_var.h"
 #include "types/scalar/output_guard.h"
@@ -34,8 +33,8 @@ char* NumericOut(uint8_t version, Datum d) {
   if (!DatumPointer(d)) return nullptr;
   return GuardOutput([&] {
     NumericVar var = UnpackNumeric(RequireBytes(version, d), version);
-    // The server passes its text through the escaping of the 8.2 text
-    // routines; digits never change there, so none is needed.
+    // The quote escaping of the text routines would change nothing in digits
+    // or "NaN", so the text is handed back as printed.
     if (var.sign == kNumericNaN) return ScratchDup("NaN");
     return NumericText(var);
   });
