@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "script/writer/output_files.h"
@@ -139,6 +143,38 @@ TEST_F(ScriptWriterTest, MissingDirectoryFailsWithTheFileNamed) {
   EXPECT_FALSE(OpenOutputFiles(dir_ / "absent"));
   EXPECT_NE(ReadFile(dir_ / "log.txt").find("Cannot write to result file " + dir_ / "absent/recovered_1.sql"),
             std::string::npos);
+}
+
+// The shell loaders run: a stand-in psql records its arguments and working
+// directory, once per script file, in order; missing arguments stop early.
+TEST_F(ScriptWriterTest, ShellLoadersFeedEveryFileToPsql) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  FillCurrentFile();
+  WriteScriptText("-- second\n");
+  CloseOutputFiles();
+  std::string bin = dir_ / "bin";
+  std::filesystem::create_directory(bin);
+  std::string calls = dir_ / "calls.txt";
+  {
+    std::ofstream psql(bin + "/psql");
+    psql << "#!/bin/sh\necho \"$(pwd) $*\" >> '" << calls << "'\n";
+  }
+  std::filesystem::permissions(bin + "/psql", std::filesystem::perms::owner_all);
+  auto run = [&](const std::string& loader, const std::string& args) {
+    std::string command = "cd / && PATH='" + bin + "':/usr/bin:/bin '" + result_ + "/" + loader + "' " + args +
+                          " >/dev/null 2>&1";
+    int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  };
+  EXPECT_EQ(run("commit.sh", "srv db"), 1);
+  EXPECT_EQ(run("commit_trust.sh", "srv"), 1);
+  EXPECT_FALSE(std::filesystem::exists(calls));
+  EXPECT_EQ(run("commit.sh", "srv db me"), 0);
+  EXPECT_EQ(run("commit_trust.sh", "srv 'my db'"), 0);
+  EXPECT_EQ(ReadFile(calls), result_ + " -h srv -d db -U me -f recovered_1.sql\n" + result_ +
+                                 " -h srv -d db -U me -f recovered_2.sql\n" + result_ +
+                                 " -h srv -d my db -f recovered_1.sql\n" + result_ +
+                                 " -h srv -d my db -f recovered_2.sql\n");
 }
 
 TEST(QuoteNameTest, DoublesInnerQuotes) {
