@@ -1,6 +1,7 @@
 #include "script/type_name.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "catalog/catalog_readers.h"
 #include "script/base_type.h"
@@ -40,15 +41,18 @@ void AppendQuotedName(std::string& out, const TypeRecord& type) {
   out += QuoteName(type.typname);
 }
 
+// A precision together with fields is written after the fields, the only
+// spelling current servers read ("interval(3) day to second" is a syntax
+// error there and would lose the whole table). Only seconds have a
+// precision, so with other fields it says nothing and is left out.
 void AppendIntervalName(std::string& out, int32_t typmod) {
-  if (typmod < 0) {
-    out += "interval";
-    return;
-  }
-  int precision = typmod & 0xFFFF;
   out += "interval";
-  if (precision != 0xFFFF) AppendFormat(out, "(%d)", precision);
-  out += IntervalFieldText(typmod);
+  if (typmod < 0) return;
+  int precision = typmod & 0xFFFF;
+  std::string_view fields = IntervalFieldText(typmod);
+  out += fields;
+  bool seconds = fields.empty() || fields.ends_with("second");
+  if (precision != 0xFFFF && seconds) AppendFormat(out, "(%d)", precision);
 }
 
 bool AppendNumericName(std::string& out, int32_t typmod) {

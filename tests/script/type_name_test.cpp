@@ -102,7 +102,10 @@ TEST_F(TypeNameTest, IntervalFieldsAndPrecision) {
       {1186, 0x7FFF0003, "interval(3)"},
       {1186, 0x06FFFF, "interval year to month"},
       {1186, 0x0003FFFF, "interval"},  // a mask the server never writes
-      {1186, (7176 << 16) | 3, "interval(3) day to second"},
+      // Precision after the fields, as current servers read it.
+      {1186, (7176 << 16) | 3, "interval day to second(3)"},
+      {1186, (4096 << 16) | 0, "interval second(0)"},
+      {1186, (6 << 16) | 2, "interval year to month"},
       {1186, (2 << 16) | 0xFFFF, "interval month"},
       {1186, (3072 << 16) | 0xFFFF, "interval hour to minute"},
   };
