@@ -140,6 +140,14 @@ TEST_F(RecoveryRunTest, ReportsEveryStageAndTable) {
   EXPECT_EQ(script.find("sql_data"), std::string::npos);
 }
 
+TEST_F(RecoveryRunTest, EmptyDatabaseRecoversNothing) {
+  database = std::string(VESK_SHARED_DIR) + "/fixtures/pg82/base/16384";
+  ASSERT_EQ(Recover(), VESK_NOTHING_RECOVERED);
+  EXPECT_EQ(seen.progress, (std::vector<std::pair<std::string, int>>{
+                               {"pg_class", 0}, {"pg_attribute", 5}, {"pg_type", 10}, {"", 15}, {"", 100}}));
+  EXPECT_EQ(Script().find("CREATE TABLE"), std::string::npos);
+}
+
 TEST_F(RecoveryRunTest, StopInPassTwoLeavesCompleteStatements) {
   seen.stopAfterTables = 3;
   ASSERT_EQ(Recover(), VESK_STOPPED);
