@@ -12,6 +12,7 @@
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "types/toast/toast.h"
 #include "vesk/veskdll.h"
 
 namespace vesk {
@@ -49,6 +50,8 @@ void FindModuleDirectory() {
 }
 
 void DestroyCatalogReaders() {
+  // The TOAST indexes were built from these catalogs and hold open files.
+  ResetToastCache();
   RecoveryRun& run = Run();
   delete run.types;
   run.types = nullptr;
