@@ -166,7 +166,7 @@ class PageBuilder {
   size_t FreeSpace() const;
 
   // Appends a tuple with a normal line pointer; the item number (0-based) or
-  // -1 when it does not fit. `blockNumber` fills t_ctid when the spec says -1.
+  // -1 when it does not fit. `blockNumber` fills t_ctid when the tuple's ctidBlock is -1.
   int AddTuple(const TupleSpec& tuple, std::span<const ColumnSpec> columns,
                std::span<const Value> values, uint32_t blockNumber = 0);
   // Stores given tuple bytes with a normal line pointer of their length.
