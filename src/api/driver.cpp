@@ -6,6 +6,7 @@
 
 #include "api/pass2.h"
 #include "catalog/catalog_readers.h"
+#include "catalog/pg_enum_table.h"
 #include "catalog/static_descriptors.h"
 #include "platform/platform.h"
 #include "support/logger.h"
@@ -56,6 +57,16 @@ int ReadCatalog(Catalog*& slot, std::unique_ptr<Catalog> catalog, std::vector<Ca
   return slot->reader().ReadTable();
 }
 
+// Enum values are OIDs of pg_enum rows, which only 8.3 has.
+int ReadEnumLabels(uint8_t version) {
+  RecoveryRun& run = Run();
+  delete run.enums;
+  run.enums = nullptr;
+  if (version != 83) return 0;
+  run.enums = new pg_enum_Table(run.attributes, version);
+  return run.enums->ReadLabels();
+}
+
 }  // namespace
 
 uint8_t DetectVersion() {
@@ -97,6 +108,8 @@ int32_t ReadCatalogs() {
   run.types = new pg_type_Table(version);
   run.types->reader().columns = StaticList(PgTypeCatalog(version));
   if (run.types->ReadTypes() != 0) return kStopped;
+
+  if (ReadEnumLabels(version) != 0) return kStopped;
 
   Log("END: Read data about types.");
   Log("START: Read data about namespaces.");

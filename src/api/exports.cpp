@@ -7,6 +7,7 @@
 #include "api/result_directory.h"
 #include "api/sibling_library.h"
 #include "catalog/catalog_readers.h"
+#include "catalog/pg_enum_table.h"
 #include "platform/platform.h"
 #include "script/writer/output_files.h"
 #include "support/logger.h"
@@ -53,6 +54,8 @@ void DestroyCatalogReaders() {
   // The TOAST indexes were built from these catalogs and hold open files.
   ResetToastCache();
   RecoveryRun& run = Run();
+  delete run.enums;
+  run.enums = nullptr;
   delete run.types;
   run.types = nullptr;
   delete run.namespaces;

@@ -6,6 +6,7 @@
 #include "catalog/catalog_readers.h"
 #include "script/script_table.h"
 #include "script/table_definition.h"
+#include "script/user_types.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -93,6 +94,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   TableProgress progress(count);
   Script().byteCount = 0;
   Script().fileNumber = 1;
+  ForgetDefinedTypes();
   Log("-*-*-*-*-*-*-*-*-*-*-*-*-*-*-");
   Log("Search tables");
 

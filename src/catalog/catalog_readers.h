@@ -38,11 +38,19 @@ class pg_attribute_Table : public pg_some_Table {
   // Fills the (empty) list with the columns of `relid` in attnum order and
   // returns the 1-based position of the first missing column, or -1.
   int32_t CollectColumns(uint32_t relid, std::vector<CatalogColumnDesc*>& columns);
+  // The columns of a row type's relation as CollectColumns gives them,
+  // collected (and logged) once per relation and kept with this reader.
+  struct RowTypeColumns {
+    std::vector<CatalogColumnDesc*> columns;
+    int32_t columnLimit = -1;
+  };
+  const RowTypeColumns& ColumnsOfRowType(uint32_t relid);
   TableReader& reader() { return *reader_; }
 
  private:
   std::unique_ptr<TableReader> reader_;
   int32_t nameCounter_ = 0;
+  std::unordered_map<uint32_t, RowTypeColumns> rowTypes_;
   // attrelid -> columns with attnum > 0, in file order
   std::unordered_map<uint32_t, std::vector<CatalogColumnDesc*>> byRelation_;
 };

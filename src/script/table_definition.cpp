@@ -4,6 +4,7 @@
 
 #include "script/script_table.h"
 #include "script/type_name.h"
+#include "script/user_types.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -28,6 +29,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
   Log("-*-*-*-*-*-*-*-*-*-*-*-*-*-*-");
   LogValue("Create script for table ", reader.tableName);
   LogFormat("Number of columns of table %i", static_cast<int>(reader.columns.size()));
+  if (DefineUserTypes(reader.columns) == kStopped) return kStopped;
 
   std::string definition;
   std::string typeName;

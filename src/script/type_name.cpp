@@ -5,6 +5,7 @@
 
 #include "catalog/catalog_readers.h"
 #include "script/base_type.h"
+#include "script/user_types.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -29,17 +30,9 @@ bool CheckedLength(int32_t typmod, int32_t& length) {
   return false;
 }
 
-// "schema"."name" when the type's schema is one the script recreates, else
-// "name": the built-in types live in the server's own catalog schema.
-void AppendQuotedName(std::string& out, const TypeRecord& type) {
-  pg_namespace_Table* namespaces = Run().namespaces;
-  const char* schema = namespaces != nullptr ? namespaces->FindSchemaName(type.typnamespace) : nullptr;
-  if (schema != nullptr) {
-    out += QuoteName(schema);
-    out += '.';
-  }
-  out += QuoteName(type.typname);
-}
+// The built-in types live in the server's own catalog schema, which the
+// script does not recreate: they come out unqualified.
+void AppendQuotedName(std::string& out, const TypeRecord& type) { AppendQualifiedTypeName(out, type); }
 
 // A precision together with fields is written after the fields, the only
 // spelling current servers read ("interval(3) day to second" is a syntax
@@ -120,9 +113,9 @@ bool AppendBaseName(std::string& out, const TypeRecord& type, int32_t typmod) {
     case 1700: return AppendNumericName(out, typmod);
     default: break;
   }
-  // The script creates no composite or enum type; as text their columns
-  // still load and keep the value's text.
-  if (type.typtype == 'c' || type.typtype == 'e') {
+  // An enum or composite type the script did not create: as text its
+  // columns still load and keep the value's text.
+  if ((type.typtype == 'c' || type.typtype == 'e') && !IsDefinedUserType(type.oid)) {
     out += QuoteName("text");
   } else {
     AppendQuotedName(out, type);
@@ -130,11 +123,21 @@ bool AppendBaseName(std::string& out, const TypeRecord& type, int32_t typmod) {
   return true;
 }
 
-bool IsArrayType(const TypeRecord& type) {
-  return type.typelem != 0 && type.typstorage != 'p' && type.typtype != 'd';
+}  // namespace
+
+void AppendQualifiedTypeName(std::string& out, const TypeRecord& type) {
+  pg_namespace_Table* namespaces = Run().namespaces;
+  const char* schema = namespaces != nullptr ? namespaces->FindSchemaName(type.typnamespace) : nullptr;
+  if (schema != nullptr) {
+    out += QuoteName(schema);
+    out += '.';
+  }
+  out += QuoteName(type.typname);
 }
 
-}  // namespace
+bool IsArrayTypeRecord(const TypeRecord& type) {
+  return type.typelem != 0 && type.typstorage != 'p' && type.typtype != 'd';
+}
 
 const char* IntervalFieldText(int32_t typmod) {
   switch ((typmod >> 16) & 0x7FFF) {
@@ -163,7 +166,7 @@ bool AppendTypeName(std::string& out, uint32_t typeOid, int32_t typmod) {
   if (type == nullptr) return false;
   type = ResolveDomain(type, typmod);
   if (type == nullptr) return false;
-  bool array = IsArrayType(*type);
+  bool array = IsArrayTypeRecord(*type);
   if (array) {
     type = LookupType(type->typelem);
     if (type == nullptr) return false;

@@ -10,6 +10,7 @@
 #include "storage/byte_order.h"
 #include "storage/record_layout.h"
 #include "storage/relation_source.h"
+#include "storage/tuple_values.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
@@ -58,6 +59,7 @@ struct DecodeFrame {
   int64_t recordAt;   // page offset of the record
   int64_t recordEnd;  // page offset just past the record
   int64_t dataAt;     // page offset of the data start (record + t_hoff)
+  int64_t limit;      // readable bytes from `page` on (kPageSpare more may be read)
 };
 
 // Position of column `d` under the layout's rules; updates `slow` and the
@@ -74,7 +76,7 @@ int64_t PlaceColumn(const TableReader::RecordLayout& layout, const DecodeFrame& 
     // A 1-byte header or TOAST pointer is stored unaligned; a zero byte is
     // padding in front of a 4-byte header.
     const int64_t p = f.dataAt + off;
-    if (p >= 0 && p < kPageSize && f.page[p] == 0) off = AlignOffset(off, d.attalign);
+    if (p >= 0 && p < f.limit && f.page[p] == 0) off = AlignOffset(off, d.attalign);
     *slow = true;
     return off;
   }
@@ -89,7 +91,7 @@ int64_t StoredSize(const TableReader::RecordLayout& layout, const DecodeFrame& f
                    int64_t p) {
   if (d.attlen > 0) return d.attlen;
   if (d.attlen == -1) return VarlenaSize(f.page + p, layout.is83);
-  const void* nul = std::memchr(f.page + p, 0, static_cast<size_t>(kPageSize - p));
+  const void* nul = std::memchr(f.page + p, 0, static_cast<size_t>(f.limit - p));
   return nul == nullptr ? -1 : static_cast<const uint8_t*>(nul) - (f.page + p) + 1;
 }
 
@@ -112,8 +114,12 @@ bool IsNullInRecord(const ColumnWalk& w, size_t i) {
   return bitAt >= w.frame.recordEnd || (w.frame.page[bitAt] & (1u << (i % 8))) == 0;
 }
 
-// Appends one value per decoded column and fills `offsets`; kStopped when
-// the break byte was set.
+// A walk that ended before the last column because a length or offset was
+// damaged (or a column has no description).
+constexpr int kCutShort = 1;
+
+// Appends one value per decoded column and fills `offsets` (when given);
+// kStopped when the break byte was set, kCutShort, else 0.
 int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
   const DecodeFrame& f = w.frame;
   int64_t off = 0;
@@ -127,7 +133,7 @@ int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
       return kStopped;
     }
     if (w.columnLimit >= 0 && static_cast<int64_t>(i) + 1 >= w.columnLimit) break;
-    if (w.columns[i] == nullptr) break;  // no description: later offsets are unknowable
+    if (w.columns[i] == nullptr) return kCutShort;  // no description: later offsets are unknowable
     CatalogColumnDesc& d = *w.columns[i];
     if (IsNullInRecord(w, i)) {
       values.push_back(AttrValue{0, true});
@@ -136,10 +142,10 @@ int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
     }
     off = PlaceColumn(w.layout, f, d, off, &slow);
     const int64_t p = f.dataAt + off;
-    if (p >= kPageSize) {
+    if (p >= f.limit) {
       LogFormat(w.layout.wrongOffset, static_cast<int>(off));
       values.push_back(AttrValue{0, false});
-      break;
+      return kCutShort;
     }
     const Datum datum = d.attbyval ? ByValue(f.page + p, d.attlen) : PointerDatum(f.page + p);
     const int64_t size = StoredSize(w.layout, f, d, p);
@@ -147,9 +153,9 @@ int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
     if (size < 0 || f.dataAt + next > f.recordEnd) {
       LogFormat(w.layout.wrongLength, static_cast<int>(size < 0 ? off : next));
       values.push_back(AttrValue{datum, true});
-      break;
+      return kCutShort;
     }
-    offsets[i] = w.rowBase + p;
+    if (offsets != nullptr) offsets[i] = w.rowBase + p;
     values.push_back(AttrValue{datum, false});
     if (d.attlen <= 0) slow = true;
     off = next;
@@ -183,7 +189,7 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
   ++recordsSeen;
   if (columns.empty()) return 0;
 
-  const DecodeFrame frame{currentPage_, recordAt, recordEnd, recordAt + record[layout.hoffAt]};
+  const DecodeFrame frame{currentPage_, recordAt, recordEnd, recordAt + record[layout.hoffAt], kPageSize};
   const ColumnWalk walk{layout,
                         frame,
                         columns,
@@ -227,6 +233,24 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
   if (cacheRows) ScratchFree(offsets);
   values.clear();
   return 0;
+}
+
+bool DecodeTupleValues(bool is83, const uint8_t* tuple, uint32_t size,
+                       const std::vector<CatalogColumnDesc*>& columns, int32_t columnLimit, RowValues& values) {
+  const TableReader::RecordLayout& layout = is83 ? kRecordLayout83 : kRecordLayout82;
+  values.clear();
+  if (size < layout.headerSize || size > kMaxTupleBytes) return false;
+  const int64_t dataAt = tuple[layout.hoffAt];
+  if (dataAt < layout.headerSize || dataAt > size) return false;
+  const DecodeFrame frame{tuple, 0, size, dataAt, size};
+  const ColumnWalk walk{layout,
+                        frame,
+                        columns,
+                        columnLimit,
+                        static_cast<size_t>(LoadU16(tuple + layout.nattsAt) & layout.nattsMask),
+                        (LoadU16(tuple + layout.infomaskAt) & kInfoHasNull) != 0,
+                        0};
+  return DecodeColumns(walk, values, nullptr) == 0;
 }
 
 }  // namespace vesk

@@ -14,6 +14,7 @@ class pg_class_Table;
 class pg_attribute_Table;
 class pg_type_Table;
 class pg_namespace_Table;
+class pg_enum_Table;
 
 inline constexpr int kStopped = -1000;
 
@@ -32,6 +33,7 @@ struct RecoveryRun {
   pg_attribute_Table* attributes = nullptr;
   pg_type_Table* types = nullptr;
   pg_namespace_Table* namespaces = nullptr;
+  pg_enum_Table* enums = nullptr;  // 8.3 only; null in an 8.2 run
 
   int32_t schemasRecovered = 0;
   int32_t tablesRecovered = 0;

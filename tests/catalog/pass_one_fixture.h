@@ -6,6 +6,7 @@
 
 #include "api/driver.h"
 #include "catalog/catalog_readers.h"
+#include "catalog/pg_enum_table.h"
 #include "catalog_test_util.h"
 
 namespace vesk::testing {
@@ -13,6 +14,8 @@ namespace vesk::testing {
 // Destroys the catalog readers a run left behind, as the end of a run does.
 inline void ReleaseCatalogs() {
   RecoveryRun& run = Run();
+  delete run.enums;
+  run.enums = nullptr;
   delete run.namespaces;
   delete run.types;
   delete run.attributes;

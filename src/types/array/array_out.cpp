@@ -52,18 +52,8 @@ class PlainArray {
   uint32_t size_ = 0;
 };
 
-constexpr uint32_t kBoolOid = 16;
-constexpr uint32_t kBitOid = 1560;
-
 char* PrintElement(uint8_t version, uint32_t elementType, Datum element) {
-  // The servers print boolean array elements as t and f; the column routine's
-  // true and false would load the same but not read the same.
-  if (elementType == kBoolOid) return ScratchDup((element & 0xFF) != 0 ? "t" : "f");
-  // The 8.2 bit routine writes a complete X'..'::bit(n) literal for a column;
-  // inside an array the element is its binary digits, as the server prints.
-  if (version == 82 && elementType == kBitOid) return varbit_out82(element, -1);
-  char* text = version == 83 ? TypeOutput83(elementType, element, -1) : TypeOutput82(elementType, element, -1);
-  return UnescapeElementText(version, elementType, text);
+  return NestedValueText(version, elementType, element, -1);
 }
 
 char* ArrayOut(Datum d, uint8_t version) {

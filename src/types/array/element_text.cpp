@@ -4,8 +4,24 @@
 
 #include "support/scratch.h"
 #include "types/registry/type_output.h"
+#include "types/scalar/scalar_out.h"
 
 namespace vesk {
+
+char* NestedValueText(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod) {
+  // The column routines print true and false, and 8.2 bit as a complete
+  // X'..'::bit(n) literal; nested values are printed as the server does.
+  switch (ResolveDomainType(typeOid)) {
+    case 16:
+      return ScratchDup((d & 0xFF) != 0 ? "t" : "f");
+    case 1560:
+      if (version == 82) return varbit_out82(d, -1);
+      break;
+    default:
+      break;
+  }
+  return UnescapeElementText(version, typeOid, TypeOutput(version, typeOid, d, typmod));
+}
 
 char* UnescapeElementText(uint8_t version, uint32_t elementType, char* text) {
   if (!text || !std::strchr(text, '\\') || !OutputIsEscaped(version, elementType)) return text;

@@ -3,7 +3,14 @@
 
 #include <cstdint>
 
+#include "storage/datum.h"
+
 namespace vesk {
+
+// The text of a value nested in an array or a row value, as the server
+// prints it there: booleans as t and f, 8.2 bit strings as binary digits, no
+// literal escaping. A scratch text, or null when it cannot be printed.
+char* NestedValueText(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod);
 
 // Some output routines hand back their text with a backslash before every
 // backslash and single quote, ready for a string literal (see

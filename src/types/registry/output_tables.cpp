@@ -4,6 +4,7 @@
 #include "types/datetime/datetime_out.h"
 #include "types/geometric/geometric_out.h"
 #include "types/scalar/scalar_out.h"
+#include "types/scalar/text_search_out.h"
 
 namespace vesk::registry {
 namespace {
@@ -97,6 +98,9 @@ bool Route83(uint32_t key, Datum d, int32_t typmod, char*& text) {
     case 1560: text = bit_out83(d, typmod); return true;
     case 1562: text = varbit_out83(d, typmod); return true;
     case 1700: text = numeric_out83(d, typmod); return true;
+    case 2950: text = uuid_out(d); return true;
+    case 3614: text = tsvectorout(d); return true;
+    case 3615: text = tsqueryout(d); return true;
     default:
       if (IsListedArray83(key)) {
         text = array_out83(d);

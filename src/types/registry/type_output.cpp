@@ -5,6 +5,8 @@
 #include "support/recovery_run.h"
 #include "types/array/array_out.h"
 #include "types/registry/output_tables.h"
+#include "types/registry/record_out.h"
+#include "types/scalar/text_search_out.h"
 
 namespace vesk {
 
@@ -51,6 +53,10 @@ char* CatalogFallback(uint32_t typeOid, Datum d, int32_t typmod, uint8_t version
   if (IsDomain(*type)) {
     return OutputAt(version, type->typbasetype, d, typmod >= 0 ? typmod : type->typtypmod, depth + 1);
   }
+  // Row and enum values are printed from the catalogs: the columns of the
+  // type's relation, the labels of pg_enum.
+  if (type->typtype == 'c') return record_out(version, *type, d);
+  if (type->typtype == 'e' && version == 83) return enum_out(d);
   if (version == 83) {
     if (IsArray(*type)) return array_out83(d);
     Log("Not Found, return NULL");

@@ -211,7 +211,7 @@ TEST_P(BothLayouts, DamagedCatalogCyclesEndInNull) {
             true);
 }
 
-TEST_P(BothLayouts, EnumsAndCompositesAreNotPrinted) {
+TEST_P(BothLayouts, EnumsAndCompositesWithoutTheirCatalogsAreNull) {
   TypeCatalog catalog(GetParam());
   catalog.AddUserTypes();
   EXPECT_EQ(TypeOutput(GetParam(), kEnum, 1, -1), nullptr);
