@@ -2,6 +2,12 @@
 # without editing the build.
 function(vesk_library name dir)
   file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  # Each operating system's implementation file is built on that system only.
+  if(WIN32)
+    list(FILTER _srcs EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER _srcs EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
   if(NOT _srcs)
     # A folder not written yet still gives a (empty) library to link against.
     set(_srcs ${CMAKE_BINARY_DIR}/empty_${name}.cpp)

@@ -1,9 +1,11 @@
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "catalog/catalog_readers.h"
 #include "catalog/catalog_values.h"
 #include "catalog/type_image.h"
+#include "platform/platform.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
@@ -67,6 +69,43 @@ TypeRecord* NewTypeRecord(uint32_t oid) {
   return t;
 }
 
+bool WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool written = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && written;
+}
+
+int ReadImageInMemory(TableReader& reader, const char* name, const uint8_t* image, size_t size) {
+  reader.path = name;
+  reader.SetMemoryImage(image, size);
+  int status = reader.ReadTable();
+  reader.SetMemoryImage(nullptr, 0);
+  return status;
+}
+
+// The built-in types: where the module quorndll carries the image as a
+// resource, it is extracted as the file pg_type into the module directory
+// and read from there; otherwise (and when that file cannot be written) the
+// image compiled into the engine is read in place.
+int ReadTypeImage(TableReader& reader, uint8_t version) {
+  const char* name = version == 83 ? "pg_type_data83" : "pg_type_data";
+  const uint8_t* image = nullptr;
+  size_t size = 0;
+  if (platform::ModuleResource("quorndll.dll", name, &image, &size)) {
+    const std::string& directory = Run().moduleDirectory;
+    std::string path = directory + platform::kPathSeparator + "pg_type";
+    if (!directory.empty() && WriteWholeFile(path, image, size)) {
+      reader.path = path;
+      return reader.ReadTable();
+    }
+    Log("Cannot create file from resource");
+    return ReadImageInMemory(reader, name, image, size);
+  }
+  image = BuiltinTypeImage(version, &size);
+  return image ? ReadImageInMemory(reader, name, image, size) : 0;
+}
+
 }  // namespace
 
 pg_type_Table::pg_type_Table(uint8_t version) : reader_(MakeBareReader(version, this)), version_(version) {
@@ -101,15 +140,7 @@ int pg_type_Table::ProcessRow(const RowValues& values, uint32_t oid) {
 int pg_type_Table::ReadTypes() {
   Log("-");
   Log("PG_TYPE: Read predefened types from self source");
-  size_t size = 0;
-  if (const uint8_t* image = BuiltinTypeImage(version_, &size)) {
-    // Read in place: nothing is written beside the program.
-    reader_->path = version_ == 83 ? "pg_type_data83" : "pg_type_data";
-    reader_->SetMemoryImage(image, size);
-    int status = reader_->ReadTable();
-    reader_->SetMemoryImage(nullptr, 0);
-    if (status == kStopped) return kStopped;
-  }
+  if (ReadTypeImage(*reader_, version_) == kStopped) return kStopped;
   Log("PG_TYPE: Read other types from source of database");
   reader_->path = Run().databaseDirectory + "1247";
   return reader_->ReadTable() == kStopped ? kStopped : 0;

@@ -8,6 +8,14 @@
 #include <cstdint>
 #include <string>
 
+// printf-style format checking by the rules of the C library in use: on
+// Windows that is MinGW's C99 printf (%zu, %lld), not the system's.
+#if defined(__MINGW32__)
+#define VESK_PRINTF_FORMAT(string_index, first_to_check) __attribute__((__format__(gnu_printf, string_index, first_to_check)))
+#else
+#define VESK_PRINTF_FORMAT(string_index, first_to_check) __attribute__((__format__(printf, string_index, first_to_check)))
+#endif
+
 namespace vesk::platform {
 
 // Separator between path components ('\\' on Windows).
@@ -30,6 +38,11 @@ std::string LibraryFileName(const char* stem);
 // Loads a shared library; null on failure. Never unloaded.
 void* LoadLibrary(const std::string& path);
 void* FindEntryPoint(void* library, const char* name);
+// The raw-data resource `name` (matched without regard to case) of the loaded
+// module `moduleFile` ("quorndll.dll"). The bytes stay valid while the module
+// is loaded. False where the module, the resource or resources at all are
+// missing.
+bool ModuleResource(const char* moduleFile, const char* name, const uint8_t** data, size_t* size);
 
 struct LocalTime {
   int year, month, dayOfWeek, day, hour, minute, second, millisecond;
@@ -42,6 +55,10 @@ void SetClockForTesting(ClockFunction clock);
 
 bool TempDirectory(std::string& out);  // with a trailing separator
 bool CurrentDirectory(std::string& out);
+// The system's own directories, for the log's machine information; false
+// where the platform has no such thing.
+bool SystemDirectory(std::string& out);
+bool WindowsDirectory(std::string& out);
 bool SetCurrentDirectory(const std::string& path);
 bool ComputerName(std::string& out);
 bool NewUuidString(std::string& out);

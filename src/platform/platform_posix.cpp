@@ -85,6 +85,13 @@ void* LoadLibrary(const std::string& path) {
 
 void* FindEntryPoint(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
 
+// Shared objects carry no resources: the engine keeps its images in memory.
+bool ModuleResource(const char*, const char*, const uint8_t** data, size_t* size) {
+  *data = nullptr;
+  *size = 0;
+  return false;
+}
+
 namespace {
 ClockFunction clockOverride = nullptr;
 }  // namespace
@@ -115,6 +122,9 @@ bool CurrentDirectory(std::string& out) {
   out = buf;
   return true;
 }
+
+bool SystemDirectory(std::string&) { return false; }
+bool WindowsDirectory(std::string&) { return false; }
 
 bool SetCurrentDirectory(const std::string& path) { return chdir(path.c_str()) == 0; }
 

@@ -1,6 +1,7 @@
 #include "storage/relation_source.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace vesk {
@@ -25,7 +26,11 @@ void TableReader::Source::Close() {
   opened_ = false;
 }
 
-std::FILE* TableReader::Source::Segment(uint64_t segment) {
+std::FILE* TableReader::Source::Segment(uint64_t number) {
+  // Block numbers are 32-bit: a segment past the last block is no segment
+  // (and would ask for a table of file pointers larger than memory).
+  if (number > UINT32_MAX / std::max<uint32_t>(pagesPerSegment, 1)) return nullptr;
+  const auto segment = static_cast<size_t>(number);
   if (segment < segments_.size() && segments_[segment] != nullptr) return segments_[segment];
   std::string name = segment == 0 ? path_ : path_ + "." + std::to_string(segment);
   std::FILE* f = std::fopen(name.c_str(), "rb");
@@ -37,7 +42,7 @@ std::FILE* TableReader::Source::Segment(uint64_t segment) {
 
 size_t TableReader::Source::ReadImage(uint64_t position, void* buffer, size_t size) const {
   if (position >= imageSize) return 0;
-  size_t n = std::min<uint64_t>(size, imageSize - position);
+  auto n = static_cast<size_t>(std::min<uint64_t>(size, imageSize - position));
   std::memcpy(buffer, image + position, n);
   return n;
 }

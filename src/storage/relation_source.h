@@ -53,7 +53,7 @@ struct TableReader::Source {
   const uint8_t* scanBuffer = nullptr;  // ReadTable's page buffer while it runs
 
  private:
-  std::FILE* Segment(uint64_t segment);
+  std::FILE* Segment(uint64_t number);
   size_t ReadImage(uint64_t position, void* buffer, size_t size) const;
 
   std::string path_;

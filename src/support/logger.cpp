@@ -47,8 +47,10 @@ void TarnLog::WriteMachineInfo() {
   std::string text;
   if (platform::ThisModulePath(text)) WriteFormat("Logging output for [%s]", text.c_str());
   if (platform::CurrentDirectory(text)) WriteFormat("GetCurrentDirectory [%s]", text.c_str());
-  // The system and Windows directories have no counterpart here: their lines
-  // are left out, as for a failing call.
+  // Where the system has no such directories their lines are left out, as
+  // for a failing call.
+  if (platform::SystemDirectory(text)) WriteFormat("GetSystemDirectory [%s]", text.c_str());
+  if (platform::WindowsDirectory(text)) WriteFormat("GetWindowsDirectory [%s]", text.c_str());
   if (platform::TempDirectory(text)) WriteFormat("GetTempPath [%s]", text.c_str());
   if (platform::ComputerName(text)) WriteFormat("GetComputerName [%s]", text.c_str());
   WriteLine(kRule);

@@ -38,7 +38,7 @@ class TarnLog {
   virtual void Enable();
   virtual void EnableAgain();
   virtual void WriteLine(const char* text);
-  virtual void WriteFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  virtual void WriteFormat(const char* format, ...) VESK_PRINTF_FORMAT(2, 3);
   virtual void HexDump(const void* data, size_t size);
 
   // Formats under the format lock and writes the result as one line.
@@ -65,6 +65,6 @@ void LogValue(const char* caption, const char* value);  // "caption [value]" / "
 void LogNumber(const char* caption, int value);         // "caption [n]"
 void LogError(const char* text);                        // "[ERROR]: text", then "text"
 void LogErrorNumber(const char* text, int value);       // "[ERROR]: text [n]"
-void LogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogFormat(const char* format, ...) VESK_PRINTF_FORMAT(1, 2);
 
 }  // namespace vesk

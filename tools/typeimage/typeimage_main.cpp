@@ -1,6 +1,7 @@
 // Build step: writes the C++ source that carries the built-in pg_type images
 // of both layouts.
-//   vesk_typeimage <output.cpp> <rows82.tsv> <rows83.tsv>
+//   vesk_typeimage <output.cpp> <rows82.tsv> <rows83.tsv> [<image82.bin> <image83.bin>]
+// The optional raw images are the resources of the Windows module quorndll.
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -28,11 +29,23 @@ void WriteArray(std::ostream& out, const char* name, const std::vector<uint8_t>&
   out << "\n};\n";
 }
 
+// Writes `text` to `path` unless the file holds it already, so that what is
+// built from it is not rebuilt needlessly.
+void WriteIfChanged(const char* path, const std::string& text) {
+  std::ifstream old(path, std::ios::binary);
+  std::ostringstream oldText;
+  if (old) oldText << old.rdbuf();
+  if (old && oldText.str() == text) return;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  if (!file) throw std::runtime_error(std::string("cannot write ") + path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: vesk_typeimage <output.cpp> <rows82.tsv> <rows83.tsv>\n");
+  if (argc != 4 && argc != 6) {
+    std::fprintf(stderr, "usage: vesk_typeimage <output.cpp> <rows82.tsv> <rows83.tsv> [<82.bin> <83.bin>]\n");
     return 2;
   }
   try {
@@ -47,15 +60,10 @@ int main(int argc, char** argv) {
     out << "\nconst uint8_t* BuiltinTypeImage(uint8_t version, size_t* size) {\n"
         << "  *size = kTypeImageSize;\n"
         << "  return version == 83 ? kTypeImage83 : kTypeImage82;\n}\n\n}  // namespace vesk\n";
-    std::string text = out.str();
-    // Only replace the file when it changed, so the library is not rebuilt needlessly.
-    std::ifstream old(argv[1], std::ios::binary);
-    std::ostringstream oldText;
-    if (old) oldText << old.rdbuf();
-    if (!old || oldText.str() != text) {
-      std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
-      file << text;
-      if (!file) throw std::runtime_error(std::string("cannot write ") + argv[1]);
+    WriteIfChanged(argv[1], out.str());
+    if (argc == 6) {
+      WriteIfChanged(argv[4], std::string(image82.begin(), image82.end()));
+      WriteIfChanged(argv[5], std::string(image83.begin(), image83.end()));
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vesk_typeimage: %s\n", e.what());

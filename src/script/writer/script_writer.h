@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace vesk {
 
 inline constexpr int32_t kScriptFileLimit = 104857600;
@@ -37,7 +39,7 @@ ScriptOutput& Script();
 void WriteScriptText(const char* text);
 // printf-style WriteScriptText; a null format writes nothing. Long results are
 // written whole.
-void WriteScript(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void WriteScript(const char* format, ...) VESK_PRINTF_FORMAT(1, 2);
 inline void AllowRotation() { Script().rotationAllowed = true; }
 inline void ForbidRotation() { Script().rotationAllowed = false; }
 

@@ -192,7 +192,7 @@ bool ToastRelation::PlaceChunks(const ChunkEntry* first, const ChunkEntry* last,
                 e->seq, valueId);
       continue;
     }
-    if (present[seq]) {
+    if (present[static_cast<size_t>(seq)]) {
       LogFormat("duplicate chunk number %d for toast value %u, first copy kept", e->seq, valueId);
       continue;
     }
@@ -201,7 +201,7 @@ bool ToastRelation::PlaceChunks(const ChunkEntry* first, const ChunkEntry* last,
       continue;
     }
     LogFormat("Collect chunk N %i with size %i", e->seq, static_cast<int>(e->Size()));
-    present[seq] = true;
+    present[static_cast<size_t>(seq)] = true;
     ++taken;
   }
   if (static_cast<uint64_t>(taken) != count) {

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Runs the 32-bit Windows build under Wine on the real fixture databases and
+# checks it against the Linux build:
+#   windows/compare.sh LINUX_BIN_DIR WIN_BIN_DIR [SHARED_DIR]
+# LINUX_BIN_DIR holds vesk-recover (and its engine), WIN_BIN_DIR the files
+# vesk-wintest.exe, veskdll.dll, tarncmn.dll and quorndll.dll.
+# For each fixture: recovered_*.sql byte for byte as on Linux, the batch files
+# identical and free of carriage returns, the log in Wine's temporary
+# directory, the type image extracted from quorndll.dll beside it. Also: the
+# exports' plain names, a run without quorndll.dll, and a run stopped by the
+# break byte. Ends with the line "wine: N passed, N failed"; exit 1 on a failure.
+set -uo pipefail
+
+linux_bin=$(cd "$1" && pwd)
+win_bin=$(cd "$2" && pwd)
+shared=$(cd "${3:-$(dirname "$0")/../../shared}" && pwd)
+
+passed=0
+failed=0
+pass() { echo "PASS: $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+
+work=$(mktemp -d /tmp/vesk-wine.XXXXXX)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win32
+# No Mono or Gecko installers: nothing here needs them, and there is no display.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+
+# The program's console output ends its lines in CR LF; its files do not.
+# Z: is Wine's view of the whole Unix tree.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+only_result_dir() {
+  local dirs=("$1"/Recovered*)
+  [ ${#dirs[@]} -eq 1 ] && [ -d "${dirs[0]}" ] && printf '%s' "${dirs[0]}"
+}
+
+check_exports() {
+  local names
+  names=$(i686-w64-mingw32-objdump -p "$win_bin/veskdll.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && NR > 1 {print $3}' | sort | tr '\n' ' ')
+  if [ "$names" = "FileRecover GetDllVersion LoadTarncmn SetBreakFlag isEnvReady " ]; then
+    pass "veskdll.dll exports $names"
+  else
+    fail "veskdll.dll exports [$names]"
+  fi
+}
+
+check_fixture() {
+  local name=$1 database=$2
+  local db_path="$shared/fixtures/$database"
+  if [ ! -d "$db_path" ]; then
+    fail "$name: fixture $db_path missing"
+    return
+  fi
+  local lin_out="$work/linux-$name" win_out="$work/wine-$name"
+  mkdir -p "$lin_out" "$win_out"
+  "$linux_bin/vesk-recover" -q -o "$lin_out" "$db_path" > "$work/linux-$name.txt" 2>&1
+  local logs_before
+  logs_before=$(find "$WINEPREFIX/drive_c" -name 'tarn-*.tmp' 2>/dev/null | wc -l)
+  (cd "$win_out" && wine "$win_bin/vesk-wintest.exe" "$(winpath "$db_path/1259")" "$(winpath "$win_out")") \
+    2>&1 | tr -d '\r' > "$work/wine-$name.txt"
+  local rc=${PIPESTATUS[0]}
+  sed -n '/^Status:/p' "$work/wine-$name.txt"
+  local lin_dir win_dir
+  lin_dir=$(only_result_dir "$lin_out") || true
+  win_dir=$(only_result_dir "$win_out") || true
+  if [ $rc -ne 0 ] || [ -z "$win_dir" ] || [ -z "$lin_dir" ]; then
+    fail "$name: run under Wine (exit $rc) or on Linux gave no result directory"
+    tail -5 "$work/wine-$name.txt"
+    return
+  fi
+  pass "$name: recovered under Wine"
+
+  local scripts=0 same=1
+  for f in "$lin_dir"/recovered_*.sql; do
+    scripts=$((scripts + 1))
+    if ! cmp -s "$f" "$win_dir/$(basename "$f")"; then
+      same=0
+      echo "  differs: $(basename "$f")"
+      diff <(cat "$f") <(cat "$win_dir/$(basename "$f")" 2>/dev/null) | head -10
+    fi
+  done
+  local win_scripts
+  win_scripts=$(ls "$win_dir"/recovered_*.sql | wc -l)
+  if [ $same -eq 1 ] && [ "$scripts" -eq "$win_scripts" ] && [ "$scripts" -gt 0 ]; then
+    pass "$name: $scripts script file(s) byte for byte as on Linux ($(cat "$win_dir"/recovered_*.sql | wc -c) bytes)"
+  else
+    fail "$name: scripts differ from Linux ($scripts on Linux, $win_scripts under Wine)"
+  fi
+
+  local batch_ok=1
+  for f in commit.bat commit_trust.bat; do
+    if [ ! -f "$win_dir/$f" ] || grep -q $'\r' "$win_dir/$f" || ! cmp -s "$lin_dir/$f" "$win_dir/$f"; then
+      batch_ok=0
+      echo "  $f: missing, has carriage returns, or differs from Linux"
+    fi
+  done
+  [ $batch_ok -eq 1 ] && pass "$name: batch files without carriage returns, as on Linux" ||
+    fail "$name: batch files"
+
+  local logs_after log
+  logs_after=$(find "$WINEPREFIX/drive_c" -name 'tarn-*.tmp' | wc -l)
+  log=$(find "$WINEPREFIX/drive_c" -name 'tarn-*.tmp' -newer "$work/linux-$name.txt" | head -1)
+  if [ "$logs_after" -eq $((logs_before + 1)) ] && [ -n "$log" ] &&
+    grep -q '^GetTempPath \[' "$log" && grep -q '^FileRecover() started$' "$log"; then
+    pass "$name: log in the temporary directory (${log#"$WINEPREFIX/drive_c/"})"
+  else
+    fail "$name: no new log in Wine's temporary directory"
+  fi
+  # The built-in types come from quorndll.dll's resources, extracted beside it.
+  if [ -n "$log" ] && [ "$(stat -c %s "$win_bin/pg_type" 2>/dev/null)" = 49152 ] &&
+    grep -qF "Table stored in $(winpath "$win_bin/pg_type")" "$log"; then
+    pass "$name: type image extracted from quorndll.dll to its directory and read"
+  else
+    fail "$name: type image not extracted to $win_bin/pg_type or not read from there"
+  fi
+}
+
+check_stop() {
+  local db_path="$shared/fixtures/pg83/base/16585" out="$work/wine-stop"
+  [ -d "$db_path" ] || return
+  mkdir -p "$out"
+  (cd "$out" && wine "$win_bin/vesk-wintest.exe" "$(winpath "$db_path/1259")" "$(winpath "$out")" \
+    --stop-after 8) 2>&1 | tr -d '\r' > "$work/wine-stop.txt"
+  local dir
+  dir=$(only_result_dir "$out") || true
+  if grep -q '^Status: -1000 ' "$work/wine-stop.txt" && grep -q '^message: Terminate\.\.\.$' "$work/wine-stop.txt" &&
+    [ -n "$dir" ] && tail -c 5 "$dir/commit.bat" | grep -q ':Exit'; then
+    pass "break byte set from the progress callback: status -1000, files closed"
+  else
+    fail "stop through the break byte"
+    tail -5 "$work/wine-stop.txt"
+  fi
+}
+
+# Without quorndll.dll the engine falls back on the image compiled into it:
+# the same script, and nothing written beside the program.
+check_without_resource_module() {
+  local db_path="$shared/fixtures/pg83/base/16585" bin="$work/no-quorndll" out="$work/wine-no-quorndll"
+  local lin_dir
+  lin_dir=$(only_result_dir "$work/linux-pg83") || return
+  mkdir -p "$bin" "$out"
+  cp "$win_bin/vesk-wintest.exe" "$win_bin/veskdll.dll" "$win_bin/tarncmn.dll" "$bin/"
+  (cd "$out" && wine "$bin/vesk-wintest.exe" "$(winpath "$db_path/1259")" "$(winpath "$out")") 2>&1 |
+    tr -d '\r' > "$work/wine-no-quorndll.txt"
+  local dir
+  dir=$(only_result_dir "$out") || true
+  if [ -n "$dir" ] && cmp -s "$lin_dir/recovered_1.sql" "$dir/recovered_1.sql" && [ ! -e "$bin/pg_type" ]; then
+    pass "without quorndll.dll: built-in image used, script as on Linux"
+  else
+    fail "without quorndll.dll"
+    tail -5 "$work/wine-no-quorndll.txt"
+  fi
+}
+
+check_exports
+check_fixture pg82 pg82/base/16388
+check_fixture pg83 pg83/base/16585
+check_without_resource_module
+check_stop
+# Wine's server outlives the programs; end it with the prefix.
+wineserver -k 2>/dev/null || true
+if [ $failed -eq 0 ]; then
+  rm -rf "$work"
+else
+  echo "outputs kept in $work"
+fi
+echo "wine: $passed passed, $failed failed"
+[ $failed -eq 0 ]
