@@ -42,15 +42,20 @@ const std::vector<TableName>& CoveredTables() {
       {"public", "evolved"},  {"public", "churn"},
       {"public", "with_oids"}, {"public", "sysvals"},
       {"public", "bulk"},     {"public", "unknown_col"},
+      {"public", "domains"},
   };
+  return tables;
+}
+
+// Tables of types only 8.3 has (enum, uuid, text search).
+const std::vector<TableName>& CoveredTables83() {
+  static const std::vector<TableName> tables = {{"public", "enums"}, {"public", "newtypes"}};
   return tables;
 }
 
 // Columns of tables not yet exact as a whole that must be right in every row.
 const std::vector<std::pair<TableName, std::string>>& CoveredColumns() {
-  static const std::vector<std::pair<TableName, std::string>> columns = {
-      {{"public", "domains"}, "id, p, s"},
-  };
+  static const std::vector<std::pair<TableName, std::string>> columns = {};
   return columns;
 }
 
@@ -274,7 +279,11 @@ TEST_P(RoundTripTest, CoveredTablesComeBackExactly) {
     if (table["exact"].boolean) exact.insert(name);
   }
   const std::map<TableName, std::string> oids = FixtureTables(fixtureDir);
-  for (const TableName& table : CoveredTables()) {
+  std::vector<TableName> covered = CoveredTables();
+  if (std::string(fixture.layout) == "pg83") {
+    covered.insert(covered.end(), CoveredTables83().begin(), CoveredTables83().end());
+  }
+  for (const TableName& table : covered) {
     EXPECT_TRUE(seen.count(table) == 1) << table.schema << "." << table.table << " missing from the report";
     auto oid = oids.find(table);
     bool ok = exact.count(table) == 1 ||
