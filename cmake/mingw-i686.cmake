@@ -18,7 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Relation segment files are read with fseeko: 64-bit offsets as on Linux.
-set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
+# windows/compat stands in for headers MinGW lacks (the sanitizer interface).
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -isystem ${CMAKE_CURRENT_LIST_DIR}/../windows/compat")
 
 # Programs run under Wine on a machine without MinGW's runtime DLLs: link the
 # C and C++ runtimes (and winpthread) into every module.

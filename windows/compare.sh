@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the 32-bit Windows build under Wine on the real fixture databases and
+# Runs the 32-bit Windows build under Wine on the real fixture databases (and
+# the benchmark database when it is there) and
 # checks it against the Linux build:
 #   windows/compare.sh LINUX_BIN_DIR WIN_BIN_DIR [SHARED_DIR]
 # LINUX_BIN_DIR holds vesk-recover (and its engine), WIN_BIN_DIR the files
@@ -46,8 +47,7 @@ check_exports() {
 }
 
 check_fixture() {
-  local name=$1 database=$2
-  local db_path="$shared/fixtures/$database"
+  local name=$1 db_path=$2
   if [ ! -d "$db_path" ]; then
     fail "$name: fixture $db_path missing"
     return
@@ -154,8 +154,15 @@ check_without_resource_module() {
 }
 
 check_exports
-check_fixture pg82 pg82/base/16388
-check_fixture pg83 pg83/base/16585
+check_fixture pg82 "$shared/fixtures/pg82/base/16388"
+check_fixture pg83 "$shared/fixtures/pg83/base/16585"
+# The benchmark database: a million rows, values out of line, and a script
+# long enough to be split into two files.
+if [ -f "$shared/fixtures/perf83.tar.xz" ]; then
+  mkdir -p "$work/perf83" && tar xJf "$shared/fixtures/perf83.tar.xz" -C "$work/perf83"
+  check_fixture perf83 "$work/perf83/17137"
+  rm -rf "$work/perf83"
+fi
 check_without_resource_module
 check_stop
 # Wine's server outlives the programs; end it with the prefix.
