@@ -16,8 +16,9 @@ for target in record_decoder pglz type_output recovery; do
   cp -n "$build/fuzz-seeds/$target/"* "$corpus/" 2>/dev/null || true
   log="$build/fuzz-findings/$target.log"
   # A recovery input is a list of small edits; the others carry whole pages.
-  maxlen=$([ "$target" = recovery ] && echo 2048 || echo 40000)
-  (cd "$findings" && "$build/bin/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len="$maxlen" \
+  # Its seeds are a few bytes long, so its inputs start at full length.
+  if [ "$target" = recovery ]; then lengths="-max_len=1024 -len_control=0"; else lengths="-max_len=40000"; fi
+  (cd "$findings" && "$build/bin/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 $lengths \
       -print_final_stats=1 "$corpus") >"$log" 2>&1
   rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
