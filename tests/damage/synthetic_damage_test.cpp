@@ -360,3 +360,54 @@ INSTANTIATE_TEST_SUITE_P(Cases, SyntheticDamage,
 
 }  // namespace
 }  // namespace vesk::damage
+
+namespace vesk::damage {
+namespace {
+
+// Stored bytes (4-byte 8.3 header) of `depth` one-element arrays of type
+// `type`, each the element of the one around it.
+std::vector<uint8_t> NestedArray(int depth, uint32_t type) {
+  std::vector<uint8_t> value = Le32(16u << 2);
+  for (uint32_t w : {0u, 0u, type}) {
+    auto b = Le32(w);
+    value.insert(value.end(), b.begin(), b.end());
+  }
+  value.resize(16);
+  for (int level = 0; level < depth; ++level) {
+    std::vector<uint8_t> outer;
+    for (uint32_t w : {0u, 1u, 0u, type, 1u, 1u}) {
+      auto b = Le32(w);
+      outer.insert(outer.end(), b.begin(), b.end());
+    }
+    outer.insert(outer.end(), value.begin(), value.end());
+    auto header = Le32(static_cast<uint32_t>(outer.size()) << 2);
+    std::copy(header.begin(), header.end(), outer.begin());
+    value = std::move(outer);
+  }
+  return value;
+}
+
+// An array type whose element type is itself, and a value nested as deep as
+// a compressed value on one page allows: the run must end, every other row
+// intact.
+TEST(SyntheticDamageDeep, ArrayOfItselfNestedDeep) {
+  testing::TempDir work;
+  testing::ScopedTmpDir tmp(work.path());
+  const std::string dir = work.path() + "/nested";
+  std::vector<uint8_t> nested = NestedArray(1000, 16387);
+  RowEdit edit = [&](int, const std::string& file, int row, std::vector<hb::Value>& values) {
+    if (file == kCustomersFile && row == 5) {
+      values[8] = hb::Compressed(std::vector<uint8_t>(nested.begin() + 4, nested.end()));
+    }
+  };
+  ASSERT_TRUE(WriteSyntheticDatabase(83, dir, edit));
+  Both(AttributeOf(16386, 9, 68, Le32(16387)), TypeRow(16387, 16387, 751))(dir, 83);
+  Recovery damaged = RecoverDirectory(dir, work.path());
+  EXPECT_FALSE(damaged.hung);
+  EXPECT_EQ(damaged.status, VESK_OK);
+  EXPECT_EQ(damaged.InsertCount(kCustomers), static_cast<size_t>(kCustomerRows));
+  EXPECT_NE(damaged.log.find("Array nested too deep, return NULL"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vesk::damage
