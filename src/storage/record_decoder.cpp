@@ -144,7 +144,9 @@ int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
     const int64_t p = f.dataAt + off;
     if (p >= f.limit) {
       LogFormat(w.layout.wrongOffset, static_cast<int>(off));
-      values.push_back(AttrValue{0, false});
+      // Nothing of the value can be read: hand it on as null, never as a
+      // by-value 0 that would be written as if it were the stored number.
+      values.push_back(AttrValue{0, true});
       return kCutShort;
     }
     const Datum datum = d.attbyval ? ByValue(f.page + p, d.attlen) : PointerDatum(f.page + p);

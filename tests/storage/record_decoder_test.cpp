@@ -188,7 +188,8 @@ TEST_P(Decoder, VarlenaShorterThanItsHeaderIsRefused) {
   EXPECT_TRUE(rows[0].cells[0].isnull);
 }
 
-TEST_P(Decoder, ValueStartingPastThePageIsCutWithAnAbsentValue) {
+TEST_P(Decoder, ValueStartingPastThePageIsCutWithANullValue) {
+  // An int4 handed on as a non-null 0 would be written as the stored number.
   Columns columns({Int4Col(), Int4Col()});
   // t_hoff of 255 on a record at the page end puts the data outside the page.
   hb::TupleSpec t;
@@ -199,7 +200,7 @@ TEST_P(Decoder, ValueStartingPastThePageIsCutWithAnAbsentValue) {
   const auto rows = ReadTuple(columns, tuple);
   ASSERT_EQ(rows.size(), 1u);
   ASSERT_EQ(rows[0].cells.size(), 1u);
-  EXPECT_FALSE(rows[0].cells[0].isnull);
+  EXPECT_TRUE(rows[0].cells[0].isnull);
   EXPECT_EQ(rows[0].cells[0].datum, Datum{0});
   EXPECT_TRUE(log_.Contains(is83() ? "3 Wrong offset for attr (0)" : "1 Wrong offset for attr (0)"));
 }

@@ -139,7 +139,7 @@ std::vector<uint8_t> EncodeTuple(Layout layout, const TupleSpec& tuple,
     if (values[i].kind != Value::Kind::kNull) out[fixedHeader + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
   }
   if (tuple.hasOid && hoff >= 4) Put32(out.data() + hoff - 4, tuple.oid);
-  std::memcpy(out.data() + hoff, data.data(), data.size());
+  if (!data.empty()) std::memcpy(out.data() + hoff, data.data(), data.size());
   out.resize(hoff + data.size());
   return out;
 }
