@@ -20,5 +20,8 @@ fi
 # Warnings stay warnings here: clang's set differs from the main build's.
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVESK_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
   -DVESK_SANITIZE=ON -DVESK_WERROR=OFF >/dev/null
-cmake --build build-fuzz --target fuzzers -j"$(nproc)" >/dev/null
+if ! cmake --build build-fuzz --target fuzzers -j"$(nproc)" >build-fuzz/build.log 2>&1; then
+  tail -n 40 build-fuzz/build.log
+  exit 1
+fi
 bash fuzz/run_fuzzers.sh "$PWD/build-fuzz" "$seconds"
