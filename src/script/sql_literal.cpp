@@ -83,9 +83,16 @@ void ForEachValueChar(const char* text, bool escaped, Emit emit) {
 // 'text' when it holds neither a backslash nor a quote, else E'...' with both
 // escaped: the one spelling every server reads the same way.
 void AppendQuoted(std::string& out, const char* text, bool escaped) {
-  bool special = false;
-  ForEachValueChar(text, escaped, [&](char c) { special = special || c == '\\' || c == '\''; });
-  if (special) out += 'E';
+  // Undoing the escapes never makes or removes a backslash or a quote, so the
+  // stored text tells whether the value holds one; most values hold neither
+  // and go out in one piece.
+  if (std::strpbrk(text, "\\'") == nullptr) {
+    out += '\'';
+    out += text;
+    out += '\'';
+    return;
+  }
+  out += 'E';
   out += '\'';
   ForEachValueChar(text, escaped, [&](char c) {
     if (c == '\\' || c == '\'') out += c;
@@ -104,6 +111,9 @@ void AppendBinary(std::string& out, const char* text) {
 // digits, can lie beyond the type's range (-1.79769313486232e+308), which no
 // server reads back. The nearest value the type holds is its largest.
 bool AppendClampedFloat(std::string& out, LiteralKind kind, const char* text) {
+  // Without an exponent a number needs more than 38 digits to pass either
+  // limit; the routines print no such text, so most values skip the parse.
+  if (std::strpbrk(text, "eE") == nullptr && std::strlen(text) < 39) return false;
   double limit = kind == LiteralKind::kFloat4 ? FLT_MAX : DBL_MAX;
   double value = std::strtod(text, nullptr);
   if (!(std::fabs(value) > limit)) return false;

@@ -44,6 +44,10 @@ INSTANTIATE_TEST_SUITE_P(Numbers, LiteralTest, ::testing::Values(
     LiteralCase{K::kFloat8, "1.79769313486231e+308", "1.79769313486231e+308"},
     LiteralCase{K::kFloat4, "3.40283e+38", "3.40282347e+38"},
     LiteralCase{K::kFloat4, "-3.4e+38", "-3.4e+38"},
+    // Past the range without an exponent: 39 digits are enough for float4.
+    LiteralCase{K::kFloat4, "400000000000000000000000000000000000000", "3.40282347e+38"},
+    LiteralCase{K::kFloat4, "-400000000000000000000000000000000000000.5", "-3.40282347e+38"},
+    LiteralCase{K::kFloat4, "99999999999999999999999999999999999999", "99999999999999999999999999999999999999"},
     LiteralCase{K::kNumeric, "1e+400", "1e+400"},
     LiteralCase{K::kFloat8, "-.5", "-.5"},
     LiteralCase{K::kFloat8, "NaN", "'NaN'"},
