@@ -30,6 +30,14 @@ bool Bytes82(Datum d, VarBytes& out) {
 bool Bytes83(Datum d, VarBytes& out) {
   const uint8_t* stored = DatumPointer(d);
   if (!stored) return false;
+  // A 1-byte header (odd first byte; 0x01 tags an out-of-line pointer) is
+  // followed by the payload itself: read it in place instead of widening a
+  // copy, as nearly every short value of a row is stored.
+  if ((stored[0] & 0x01u) != 0 && stored[0] != 0x01u) {
+    out.data = stored + 1;
+    out.size = (stored[0] >> 1) - 1u;
+    return true;
+  }
   const uint8_t* value = ExpandShortVarlena(stored);
   if (!value) return false;
   // Only the plain 4-byte form (low two bits 00) has a readable payload.
