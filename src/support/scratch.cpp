@@ -26,7 +26,9 @@ constexpr size_t kLargeBlock = size_t{64} << 10;
 // Stored just before each block: where its slot is, and its size (for the
 // sanitizer's poisoning). Sanitized builds keep it poisoned, so a write
 // before a block is caught like one past its end.
-struct Header {
+// Aligned so that a 32-bit build's header, two 4-byte words, also takes one
+// alignment unit and keeps the block after it aligned.
+struct alignas(kAlign) Header {
   size_t slot;
   size_t size;
 };
