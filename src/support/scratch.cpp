@@ -10,6 +10,15 @@
 
 #include "support/logger.h"
 
+// GCC says __SANITIZE_ADDRESS__, clang answers __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define VESK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VESK_ASAN 1
+#endif
+#endif
+
 namespace vesk {
 namespace {
 
@@ -55,7 +64,7 @@ size_t RoundUp(size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
 
 // Also asked of addresses that may lie inside a live block (a stranger
 // handed to ScratchFree), so it reads without touching the sanitizer's marks.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VESK_ASAN)
 __attribute__((no_sanitize("address"))) Header ReadHeader(const void* block) {
   const volatile unsigned char* at = static_cast<const unsigned char*>(block) - sizeof(Header);
   unsigned char raw[sizeof(Header)];
@@ -148,7 +157,7 @@ struct Tracker {
       std::free(at);
       return;
     }
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VESK_ASAN)
     ASAN_POISON_MEMORY_REGION(p, ReadHeader(p).size);
 #endif
   }
