@@ -7,6 +7,7 @@
 
 #include "catalog/catalog_readers.h"
 #include "catalog/catalog_values.h"
+#include "catalog/static_descriptors.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 
@@ -14,34 +15,6 @@ namespace vesk {
 namespace {
 
 constexpr uint32_t kEnumRelid = 3501;
-
-// enumtypid oid, enumlabel name.
-std::vector<CatalogColumnDesc*> BuiltinEnumColumns() {
-  static CatalogColumnDesc columns[2] = {};
-  static bool filled = false;
-  if (!filled) {
-    const struct {
-      const char* name;
-      uint32_t typid;
-      int16_t len;
-      bool byval;
-      char align;
-    } rows[2] = {{"enumtypid", 26, 4, true, 'i'}, {"enumlabel", 19, 64, false, 'i'}};
-    for (int i = 0; i < 2; ++i) {
-      CatalogColumnDesc& c = columns[i];
-      c.attrelid = kEnumRelid;
-      std::strncpy(c.attname, rows[i].name, sizeof c.attname - 1);
-      c.atttypid = rows[i].typid;
-      c.attlen = rows[i].len;
-      c.attnum = static_cast<int16_t>(i + 1);
-      c.attbyval = rows[i].byval;
-      c.attalign = rows[i].align;
-      c.attnotnull = true;
-    }
-    filled = true;
-  }
-  return {&columns[0], &columns[1]};
-}
 
 // The catalog's own description is used only when it is the one the
 // decoding below expects; a damaged one would misplace every label.
@@ -58,7 +31,7 @@ pg_enum_Table::pg_enum_Table(pg_attribute_Table* attributes, uint8_t version)
   if (reader_->path.empty()) reader_->path = Run().databaseDirectory + std::to_string(kEnumRelid);
   if (!HasExpectedColumns(*reader_)) {
     Log("No description of pg_enum's columns, using the built-in one");
-    reader_->columns = BuiltinEnumColumns();
+    FillStaticColumns(reader_->columns, StaticCatalog::kPgEnum);
     reader_->columnLimit = -1;
   }
   std::strncpy(reader_->tableName, "pg_enum", sizeof reader_->tableName - 1);

@@ -6,6 +6,7 @@
 #include "catalog/catalog_values.h"
 #include "catalog/schema_rules.h"
 #include "script/writer/script_writer.h"
+#include "catalog/static_descriptors.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
@@ -23,38 +24,6 @@ void WriteSchemaStatements(const char* nspname) {
 
 constexpr uint32_t kNamespaceRelid = 2615;
 
-// nspname, nspowner, nspacl: the same in both layouts.
-std::vector<CatalogColumnDesc*> BuiltinNamespaceColumns() {
-  static CatalogColumnDesc columns[3] = {};
-  static bool filled = false;
-  if (!filled) {
-    const struct {
-      const char* name;
-      uint32_t typid;
-      int16_t len;
-      bool byval;
-      char storage;
-      int32_t ndims;
-    } rows[3] = {{"nspname", 19, 64, false, 'p', 0}, {"nspowner", 26, 4, true, 'p', 0},
-                 {"nspacl", 1034, -1, false, 'x', 1}};
-    for (int i = 0; i < 3; ++i) {
-      CatalogColumnDesc& c = columns[i];
-      c.attrelid = kNamespaceRelid;
-      std::strncpy(c.attname, rows[i].name, sizeof c.attname - 1);
-      c.atttypid = rows[i].typid;
-      c.attlen = rows[i].len;
-      c.attnum = static_cast<int16_t>(i + 1);
-      c.attndims = rows[i].ndims;
-      c.attbyval = rows[i].byval;
-      c.attstorage = rows[i].storage;
-      c.attalign = 'i';
-      c.attnotnull = i < 2;
-    }
-    filled = true;
-  }
-  return {&columns[0], &columns[1], &columns[2]};
-}
-
 }  // namespace
 
 void pg_namespace_Table::TakeColumns(pg_attribute_Table& attributes) {
@@ -62,7 +31,7 @@ void pg_namespace_Table::TakeColumns(pg_attribute_Table& attributes) {
   r.columnLimit = attributes.CollectColumns(kNamespaceRelid, r.columns);
   if (!r.columns.empty() && r.columns[0]->attnum == 1) return;
   Log("No description of pg_namespace's name column, using the built-in one");
-  r.columns = BuiltinNamespaceColumns();
+  FillStaticColumns(r.columns, StaticCatalog::kPgNamespace);
   r.columnLimit = -1;
 }
 

@@ -66,10 +66,18 @@ constexpr Row kPgType83[] = {
     Text("typdefaultbin"), Text("typdefault"),
 };
 
+constexpr Row kPgNamespace[] = {
+    Name("nspname"), Oid("nspowner"), {"nspacl", 1034, -1, false, 'i', 'x', false},
+};
+
+constexpr Row kPgEnum[] = {Oid("enumtypid"), Name("enumlabel")};
+
 static_assert(std::size(kPgClass) == kPgClassColumnCount);
 static_assert(std::size(kPgAttribute) == kPgAttributeColumnCount);
 static_assert(std::size(kPgType82) == kPgType82ColumnCount);
 static_assert(std::size(kPgType83) == kPgType83ColumnCount);
+static_assert(std::size(kPgNamespace) == kPgNamespaceColumnCount);
+static_assert(std::size(kPgEnum) == kPgEnumColumnCount);
 
 CatalogColumnDesc Describe(uint32_t relid, const Row& row, size_t index) {
   CatalogColumnDesc d;
@@ -119,11 +127,15 @@ CatalogColumnDesc* PgType83Columns() {
 }
 
 std::span<CatalogColumnDesc> StaticColumns(StaticCatalog which) {
+  static auto pgNamespace = Build(2615, kPgNamespace);
+  static auto pgEnum = Build(3501, kPgEnum);
   switch (which) {
     case StaticCatalog::kPgClass: return {PgClassColumns(), kPgClassColumnCount};
     case StaticCatalog::kPgAttribute: return {PgAttributeColumns(), kPgAttributeColumnCount};
     case StaticCatalog::kPgType82: return {PgType82Columns(), kPgType82ColumnCount};
     case StaticCatalog::kPgType83: return {PgType83Columns(), kPgType83ColumnCount};
+    case StaticCatalog::kPgNamespace: return pgNamespace;
+    case StaticCatalog::kPgEnum: return pgEnum;
   }
   return {};
 }

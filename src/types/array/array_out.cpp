@@ -8,6 +8,7 @@
 #include "types/array/array_text.h"
 #include "types/array/element_text.h"
 #include "types/geometric/output_guard.h"
+#include "types/registry/nesting_guard.h"
 #include "types/registry/type_output.h"
 #include "types/scalar/scalar_out.h"
 #include "types/toast/toast.h"
@@ -21,13 +22,6 @@ namespace {
 // would only burn stack.
 constexpr int kMaxNesting = 2;
 thread_local int nesting = 0;
-
-struct NestingScope {
-  NestingScope() { ++nesting; }
-  ~NestingScope() { --nesting; }
-  NestingScope(const NestingScope&) = delete;
-  NestingScope& operator=(const NestingScope&) = delete;
-};
 
 // The value in its plain 4-byte-header form; a rebuilt copy is released
 // when the conversion ends, however it ends.
@@ -61,7 +55,7 @@ char* ArrayOut(Datum d, uint8_t version) {
     Log("Array nested too deep, return NULL");
     return nullptr;
   }
-  NestingScope scope;
+  NestingGuard scope(nesting);
   PlainArray value(DatumPointer(d), version);
   if (!value.bytes()) return nullptr;
   ArrayLayout layout = ReadArrayLayout(value.bytes(), value.size());

@@ -10,6 +10,7 @@
 #include "support/scratch.h"
 #include "types/array/element_text.h"
 #include "types/geometric/output_guard.h"
+#include "types/registry/nesting_guard.h"
 #include "types/toast/toast.h"
 #include "types/toast/varlena.h"
 
@@ -20,13 +21,6 @@ namespace {
 // real nesting is a level or two.
 constexpr int kMaxNesting = 8;
 thread_local int nesting = 0;
-
-struct NestingScope {
-  NestingScope() { ++nesting; }
-  ~NestingScope() { --nesting; }
-  NestingScope(const NestingScope&) = delete;
-  NestingScope& operator=(const NestingScope&) = delete;
-};
 
 // The value's plain bytes copied into a block with zero bytes behind them,
 // which the attribute walk may read while it checks a length.
@@ -87,7 +81,7 @@ char* RecordText(uint8_t version, const TypeRecord& type, Datum d) {
     Log("Row value nested too deep, return NULL");
     return nullptr;
   }
-  NestingScope scope;
+  NestingGuard scope(nesting);
   pg_attribute_Table* attributes = Run().attributes;
   if (attributes == nullptr) return nullptr;
   const pg_attribute_Table::RowTypeColumns& row = attributes->ColumnsOfRowType(type.typrelid);
