@@ -13,6 +13,11 @@ namespace {
 // A value's text; the routines catch their own failures, and one escaping
 // anyway must not end the scan of the whole table.
 char* ValueText(uint8_t version, const CatalogColumnDesc& column, Datum datum) {
+  // A damaged pg_attribute row can say "by value" for a type stored by
+  // reference: its datum is then a few stored bytes, not the address the
+  // type's routine reads, so the value is lost rather than dereferenced.
+  const TypeRecord* type = Run().types != nullptr ? Run().types->LookupTypeByOid(column.atttypid) : nullptr;
+  if (type != nullptr && !type->typbyval && column.attbyval) return nullptr;
   try {
     return TypeOutput(version, column.atttypid, datum, column.atttypmod);
   } catch (const ScratchException&) {

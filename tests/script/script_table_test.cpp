@@ -149,6 +149,17 @@ TEST_P(ScriptTableTest, UnprintableValueBecomesNullAndIsCounted) {
   EXPECT_EQ(table->reader().valuesMissed, 2);
 }
 
+// Found by fuzzing a whole recovery: a text column whose damaged
+// description says "by value" handed a stored byte to the text routine as
+// an address.
+TEST_P(ScriptTableTest, ByValueDatumOfAByReferenceTypeIsLostNotRead) {
+  auto table = MakeTable(nullptr, "t", {{"a", 23}, {"v", 25}});
+  columns_[1].attbyval = true;
+  EXPECT_EQ(table->ProcessRow({Value(5), Value(0x13)}, 0), 1);
+  EXPECT_EQ(catalog.TakeScript(), "INSERT INTO \"t\" VALUES (5, NULL);\n");
+  EXPECT_EQ(table->reader().valuesMissed, 1);
+}
+
 TEST_P(ScriptTableTest, StopLeavesNoPartialStatement) {
   auto table = MakeTable("s", "t", {{"a", 23}, {"b", 25}});
   volatile unsigned char flag = 1;
