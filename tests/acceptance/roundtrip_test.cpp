@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "acceptance/json_reader.h"
+#include "common/fixture_files.h"
 #include "vesk/veskdll.h"
 
 namespace vesk::acceptance {
@@ -66,8 +67,6 @@ struct Fixture {
 };
 
 void PrintTo(const Fixture& f, std::ostream* os) { *os << f.layout; }
-
-std::string SharedDir() { return VESK_SHARED_DIR; }
 
 std::string RunCommand(const std::string& command, int* status) {
   std::string out;
@@ -166,20 +165,10 @@ std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
-// Table name -> OID, from the fixture's tables.tsv.
-std::map<TableName, std::string> FixtureTables(const std::string& fixtureDir) {
-  std::map<TableName, std::string> tables;
-  std::istringstream in(ReadFile(fixtureDir + "/expected/tables.tsv"));
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string oid, schema, table;
-    std::getline(fields, oid, '\t');
-    std::getline(fields, schema, '\t');
-    std::getline(fields, table, '\t');
-    tables[TableName{schema, table}] = oid;
-  }
+// Table name -> OID, from the fixture's table list.
+std::map<TableName, uint32_t> FixtureTableOids(const std::string& layout) {
+  std::map<TableName, uint32_t> tables;
+  for (const testing::FixtureTable& t : testing::FixtureTables(layout)) tables[TableName{t.schema, t.table}] = t.oid;
   return tables;
 }
 
@@ -214,12 +203,12 @@ std::string ScriptText(const std::string& resultDir) {
 // no longer has, WITH OIDS, a failed COPY whose data psql then reads as
 // commands), which leaves the tool's own copy empty. The original server's
 // printed rows are the reference then.
-bool MatchesOriginalRows(int port, const std::string& db, const std::string& fixtureDir, const std::string& oid,
+bool MatchesOriginalRows(int port, const std::string& db, const std::string& layout, uint32_t oid,
                          const TableName& table) {
-  if (oid.empty()) return false;
+  if (oid == 0) return false;
   std::string rows = Query(port, db, "COPY (SELECT t__::text FROM " + QuoteIdent(table.schema) + "." +
                                          QuoteIdent(table.table) + " t__) TO STDOUT");
-  std::vector<std::string> expected = SortedLines(ReadFile(fixtureDir + "/expected/" + oid + ".rows"));
+  std::vector<std::string> expected = testing::ExpectedRows(layout, oid);
   std::vector<std::string> recovered = SortedLines(rows);
   if (recovered != expected) {
     std::cout << table.schema << "." << table.table << " differs from the original rows:\n" << rows;
@@ -231,8 +220,8 @@ class RoundTripTest : public ::testing::TestWithParam<Fixture> {};
 
 TEST_P(RoundTripTest, CoveredTablesComeBackExactly) {
   const Fixture& fixture = GetParam();
-  const std::string shared = SharedDir();
-  const std::string fixtureDir = shared + "/fixtures/" + fixture.layout;
+  const std::string shared = testing::SharedDir();
+  const std::string fixtureDir = testing::ClusterDir(fixture.layout);
   const std::string databaseDir = fixtureDir + "/base/" + fixture.database;
   if (!fs::exists(databaseDir)) GTEST_SKIP() << "shared fixtures not found at " << fixtureDir;
   const std::string bin = ServerBinDir();
@@ -278,7 +267,7 @@ TEST_P(RoundTripTest, CoveredTablesComeBackExactly) {
     seen.insert(name);
     if (table["exact"].boolean) exact.insert(name);
   }
-  const std::map<TableName, std::string> oids = FixtureTables(fixtureDir);
+  const std::map<TableName, uint32_t> oids = FixtureTableOids(fixture.layout);
   std::vector<TableName> covered = CoveredTables();
   if (std::string(fixture.layout) == "pg83") {
     covered.insert(covered.end(), CoveredTables83().begin(), CoveredTables83().end());
@@ -287,7 +276,7 @@ TEST_P(RoundTripTest, CoveredTablesComeBackExactly) {
     EXPECT_TRUE(seen.count(table) == 1) << table.schema << "." << table.table << " missing from the report";
     auto oid = oids.find(table);
     bool ok = exact.count(table) == 1 ||
-              MatchesOriginalRows(fixture.port, "rec_" + tag, fixtureDir, oid == oids.end() ? "" : oid->second, table);
+              MatchesOriginalRows(fixture.port, "rec_" + tag, fixture.layout, oid == oids.end() ? 0 : oid->second, table);
     EXPECT_TRUE(ok) << table.schema << "." << table.table << " not exact";
   }
 

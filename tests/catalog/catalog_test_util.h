@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -11,7 +10,8 @@
 
 #include <unistd.h>
 
-#include "script/writer/script_writer.h"
+#include "common/captured_script.h"
+#include "common/fixture_files.h"
 #include "storage/datum.h"
 #include "support/recovery_run.h"
 
@@ -28,33 +28,6 @@ inline AttrValue ByRef(const void* p) { return AttrValue{PointerDatum(p), false}
 inline AttrValue NullValue() { return AttrValue{0, true}; }
 // A value the decoder could not place: not null, but no address.
 inline AttrValue Unplaced() { return AttrValue{0, false}; }
-
-// Sends everything written through the script writer to a temporary file
-// for the lifetime of the object.
-class CapturedScript {
- public:
-  CapturedScript() : file_(std::tmpfile()) {
-    saved_ = Script().script;
-    Script().script = file_;
-  }
-  ~CapturedScript() {
-    Script().script = saved_;
-    if (file_) std::fclose(file_);
-  }
-  std::string Text() const {
-    std::fflush(file_);
-    std::string out;
-    std::rewind(file_);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) out.append(buf, n);
-    return out;
-  }
-
- private:
-  FILE* file_;
-  FILE* saved_;
-};
 
 // A fresh directory under the system's temporary directory, removed again at
 // the end; the run's database directory points into it meanwhile.
@@ -79,8 +52,5 @@ class ScratchDirectory {
   std::filesystem::path path_;
   std::string saved_;
 };
-
-inline std::string SharedDir() { return VESK_SHARED_DIR; }
-inline bool HaveFixtures() { return std::filesystem::exists(SharedDir() + "/fixtures/pg83/base"); }
 
 }  // namespace vesk::testing

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "api/driver.h"
-#include "pass_one_fixture.h"
+#include "catalog_test_util.h"
+#include "common/pass_one_fixture.h"
 
 namespace vesk {
 namespace {

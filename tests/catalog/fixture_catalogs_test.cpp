@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pass_one_fixture.h"
+#include "common/pass_one_fixture.h"
 
 namespace vesk {
 namespace {

@@ -8,7 +8,7 @@
 #include "catalog/pg_enum_table.h"
 #include "catalog_test_util.h"
 #include "heapbuilder/heap_builder.h"
-#include "pass_one_fixture.h"
+#include "common/pass_one_fixture.h"
 #include "types/scalar/scalar_test_util.h"
 
 namespace vesk {

@@ -13,6 +13,8 @@
 #include "api/driver.h"
 #include "api/pass2.h"
 #include "catalog/catalog_readers.h"
+#include "common/fixture_files.h"
+#include "common/pass_one_fixture.h"
 #include "catalog/pg_enum_table.h"
 #include "heapbuilder/heap_builder.h"
 #include "script/memory_catalog.h"
@@ -26,43 +28,20 @@
 namespace vesk {
 namespace {
 
-std::string FixtureDir(const std::string& layout, const std::string& database) {
-  return std::string(VESK_SHARED_DIR) + "/fixtures/" + layout + "/base/" + database + "/";
-}
+using testing::FixtureDir;
 
 // Passes 1 and 2 over a fixture database with the script in a temporary
 // file; the catalogs are released again at the end.
 class WholeScript {
  public:
-  explicit WholeScript(const std::string& dir) : saved_(Script()) {
-    file_ = std::tmpfile();
-    Script().script = file_;
-    Script().loaders.clear();
-    vesk::Run().databaseDirectory = dir;
-    status = ReadCatalogs();
+  explicit WholeScript(const std::string& dir) : saved_(SaveScriptWithoutLoaders()), pass_(dir) {
+    status = pass_.status;
     if (status == 0) status = RunPass2(0);
-    std::fflush(file_);
-    std::rewind(file_);
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
+    text = pass_.ScriptSoFar();
   }
   ~WholeScript() {
     ResetToastCache();
-    RecoveryRun& run = vesk::Run();
-    delete run.enums;
-    delete run.namespaces;
-    delete run.types;
-    delete run.attributes;
-    delete run.classes;
-    run.enums = nullptr;
-    run.namespaces = nullptr;
-    run.types = nullptr;
-    run.attributes = nullptr;
-    run.classes = nullptr;
-    run.databaseDirectory.clear();
     Script() = saved_;
-    std::fclose(file_);
   }
   WholeScript(const WholeScript&) = delete;
   WholeScript& operator=(const WholeScript&) = delete;
@@ -79,8 +58,15 @@ class WholeScript {
   std::string text;
 
  private:
+  // The run's script settings, kept for the end; the run starts with no loaders.
+  static ScriptOutput SaveScriptWithoutLoaders() {
+    ScriptOutput saved = Script();
+    Script().loaders.clear();
+    return saved;
+  }
+
   ScriptOutput saved_;
-  FILE* file_ = nullptr;
+  testing::PassOne pass_;
 };
 
 class FixtureTypes : public ::testing::Test {

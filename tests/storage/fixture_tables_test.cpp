@@ -7,11 +7,10 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "catalog/static_descriptors.h"
+#include "common/fixture_files.h"
 #include "storage/table_reader.h"
 #include "storage_test_support.h"
 
@@ -75,7 +74,7 @@ class FixtureTables : public ::testing::TestWithParam<Database> {
 
 TEST_P(FixtureTables, EveryTableHasTheServersRowCount) {
   const Database& db = GetParam();
-  const std::string root = std::string(VESK_SHARED_DIR) + "/fixtures/" + db.version;
+  const std::string root = testing::ClusterDir(db.version);
   const std::string dir = root + "/" + db.dir + "/";
   if (!std::filesystem::exists(dir + "1259")) GTEST_SKIP() << "fixture " << dir << " not present";
   vesk::Run().databaseDirectory = dir;
@@ -91,18 +90,11 @@ TEST_P(FixtureTables, EveryTableHasTheServersRowCount) {
   FillStaticColumns(attributeReader->columns, StaticCatalog::kPgAttribute);
   ASSERT_EQ(attributeReader->ReadTable(), 0);
 
-  std::ifstream tsv(root + "/expected/tables.tsv");
-  std::string line;
-  std::getline(tsv, line);  // heading
   int tables = 0;
-  while (std::getline(tsv, line)) {
-    std::istringstream fields(line);
-    std::string oidText, schema, name, rowsText;
-    std::getline(fields, oidText, '\t');
-    std::getline(fields, schema, '\t');
-    std::getline(fields, name, '\t');
-    std::getline(fields, rowsText, '\t');
-    const auto oid = static_cast<uint32_t>(std::stoul(oidText));
+  for (const testing::FixtureTable& table : testing::FixtureTables(db.version)) {
+    const uint32_t oid = table.oid;
+    const std::string& schema = table.schema;
+    const std::string& name = table.table;
     ASSERT_TRUE(classes.fileOf.count(oid)) << name;
     std::vector<CatalogColumnDesc>& cols = attributes.columnsOf[oid];
     std::sort(cols.begin(), cols.end(), [](const auto& a, const auto& b) { return a.attnum < b.attnum; });
@@ -111,7 +103,7 @@ TEST_P(FixtureTables, EveryTableHasTheServersRowCount) {
     reader->cacheRows = false;
     for (CatalogColumnDesc& d : cols) reader->columns.push_back(&d);
     ASSERT_EQ(reader->ReadTable(), 0);
-    EXPECT_EQ(static_cast<int>(rows.keys.size()), std::stoi(rowsText)) << schema << "." << name;
+    EXPECT_EQ(static_cast<int>(rows.keys.size()), table.rows) << schema << "." << name;
     ++tables;
 
     if (name == "churn") {

@@ -2,15 +2,15 @@
 // made from the built-in type image of each layout.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "array_builder.h"
 #include "heapbuilder/heap_builder.h"
-#include "api/driver.h"
 #include "catalog/catalog_readers.h"
-#include "script/writer/script_writer.h"
+#include "common/fixture_files.h"
+#include "common/pass_one_fixture.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
 #include "types/array/array_out.h"
@@ -30,40 +30,16 @@ using testing::Text;
 class BuiltinTypes {
  public:
   explicit BuiltinTypes(uint8_t version) {
-    std::string fresh = std::string(VESK_SHARED_DIR) + "/fixtures/" + (version == 83 ? "pg83/base/16385/" : "pg82/base/16384/");
+    std::string fresh = testing::FixtureDir(version == 83 ? "pg83" : "pg82", version == 83 ? "16385" : "16384");
     if (!std::filesystem::exists(fresh + "1247")) return;
-    RecoveryRun& run = vesk::Run();
-    savedDir_ = run.databaseDirectory;
-    run.databaseDirectory = fresh;
-    script_ = std::tmpfile();
-    savedScript_ = Script().script;
-    Script().script = script_;
-    loaded_ = ReadCatalogs() == 0 && run.version == version;
+    pass_.emplace(fresh);
+    loaded_ = pass_->status == 0 && vesk::Run().version == version;
   }
-  ~BuiltinTypes() {
-    if (!script_) return;
-    RecoveryRun& run = vesk::Run();
-    delete run.namespaces;
-    delete run.types;
-    delete run.attributes;
-    delete run.classes;
-    run.namespaces = nullptr;
-    run.types = nullptr;
-    run.attributes = nullptr;
-    run.classes = nullptr;
-    run.databaseDirectory = savedDir_;
-    Script().script = savedScript_;
-    std::fclose(script_);
-  }
-  BuiltinTypes(const BuiltinTypes&) = delete;
-  BuiltinTypes& operator=(const BuiltinTypes&) = delete;
   bool Known() const { return loaded_ && vesk::Run().types && vesk::Run().types->LookupTypeByOid(1007); }
 
  private:
+  std::optional<testing::PassOne> pass_;
   bool loaded_ = false;
-  FILE* script_ = nullptr;
-  FILE* savedScript_ = nullptr;
-  std::string savedDir_;
 };
 
 #define REQUIRE_TYPES(types) \

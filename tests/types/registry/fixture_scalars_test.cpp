@@ -6,27 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "api/driver.h"
-#include "catalog/catalog_readers.h"
-#include "catalog/pg_enum_table.h"
-#include "script/writer/script_writer.h"
+#include "common/fixture_files.h"
+#include "common/pass_one_fixture.h"
+#include "common/record_text.h"
+#include "common/row_printer.h"
 #include "support/recovery_run.h"
-#include "support/scratch.h"
 #include "types/registry/type_output.h"
 
 namespace vesk {
 namespace {
 
-std::string FixtureRoot() { return std::string(VESK_SHARED_DIR) + "/fixtures/"; }
+using testing::FirstFields;
+using testing::FixtureDir;
+using testing::PassOne;
 
 std::string Unescape(const std::string& text) {
   std::string out;
@@ -49,110 +47,39 @@ std::string BitsOfHexLiteral(const std::string& text) {
   return bits.substr(0, static_cast<size_t>(count));
 }
 
-std::string ServerText(uint8_t version, uint32_t typeOid, const char* text) {
-  std::string s = text;
-  if (OutputIsEscaped(version, typeOid)) s = Unescape(s);
-  switch (ResolveDomainType(typeOid)) {
-    case 16:
-      return s == "true" ? "t" : "f";
-    case 1560:
-      return version == 83 ? s : BitsOfHexLiteral(s);
-    case 790:
-      return version == 83 ? (s[0] == '-' ? "-$" + s.substr(1) : "$" + s) : s;
-    default:
-      return s;
-  }
-}
-
-// One field of a row value as the server's record output quotes it.
-std::string RecordField(const std::string& s) {
-  bool quote = s.empty();
-  for (char c : s) quote = quote || c == '"' || c == '\\' || c == '(' || c == ')' || c == ',' || std::isspace(static_cast<unsigned char>(c));
-  if (!quote) return s;
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += c;
-    out += c;
-  }
-  return out + "\"";
-}
-
-// Backslashes and control characters as COPY text writes them.
-std::string CopyEscaped(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-// The first `fields` fields of a record text "(a,"b,c",d)".
-std::string FirstFields(const std::string& row, size_t fields) {
-  bool quoted = false;
-  size_t count = 0;
-  for (size_t i = 1; i < row.size(); ++i) {
-    if (row[i] == '"') quoted = !quoted;
-    if (!quoted && (row[i] == ',' || row[i] == ')') && ++count == fields) return row.substr(0, i) + ")";
-  }
-  return row;
-}
-
-// Prints the first `fields` live columns of every row; "<null>" marks a
-// value the routines could not print, so it never passes for an SQL null.
-class RowPrinter : public pg_some_Table {
+// Maps the texts this system prints on purpose back to the server's.
+class ServerTextPrinter : public testing::RowPrinter {
  public:
-  explicit RowPrinter(size_t fields) : fields_(fields) {}
-  int ProcessRow(const RowValues& values, uint32_t) override {
-    std::string row = "(";
-    size_t printed = 0;
-    for (size_t i = 0; i < reader->columns.size() && printed < fields_; ++i) {
-      const CatalogColumnDesc* column = reader->columns[i];
-      if (column->attisdropped) continue;
-      if (printed++ > 0) row += ',';
-      if (i >= values.size() || values[i].isnull) continue;
-      ScratchMark();
-      uint8_t version = vesk::Run().version;
-      char* text = TypeOutput(version, column->atttypid, values[i].datum, column->atttypmod);
-      row += text ? RecordField(ServerText(version, column->atttypid, text)) : "<null>";
-      ScratchReleaseToMark();
-    }
-    rows.push_back(CopyEscaped(row + ")"));
-    return 1;
-  }
-  TableReader* reader = nullptr;
-  std::vector<std::string> rows;
+  using RowPrinter::RowPrinter;
 
- private:
-  size_t fields_;
+ protected:
+  std::string ServerText(uint32_t typeOid, const char* text) const override {
+    uint8_t version = vesk::Run().version;
+    std::string s = text;
+    if (OutputIsEscaped(version, typeOid)) s = Unescape(s);
+    switch (ResolveDomainType(typeOid)) {
+      case 16:
+        return s == "true" ? "t" : "f";
+      case 1560:
+        return version == 83 ? s : BitsOfHexLiteral(s);
+      case 790:
+        return version == 83 ? (s[0] == '-' ? "-$" + s.substr(1) : "$" + s) : s;
+      default:
+        return s;
+    }
+  }
 };
 
 // Table name -> relation OID, from the fixture's table list.
 std::map<std::string, uint32_t> TableOids(const std::string& cluster) {
-  std::ifstream in(FixtureRoot() + cluster + "/expected/tables.tsv");
   std::map<std::string, uint32_t> oids;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string oid, schema, table;
-    std::getline(fields, oid, '\t');
-    std::getline(fields, schema, '\t');
-    std::getline(fields, table, '\t');
-    oids[table] = static_cast<uint32_t>(std::stoul(oid));
-  }
+  for (const testing::FixtureTable& t : testing::FixtureTables(cluster)) oids[t.table] = t.oid;
   return oids;
 }
 
 std::vector<std::string> ExpectedRows(const std::string& cluster, uint32_t relid, size_t fields) {
-  std::ifstream in(FixtureRoot() + cluster + "/expected/" + std::to_string(relid) + ".rows");
-  std::vector<std::string> rows;
-  for (std::string line; std::getline(in, line);) rows.push_back(FirstFields(line, fields));
+  std::vector<std::string> rows = testing::ExpectedRows(cluster, relid);
+  for (std::string& row : rows) row = FirstFields(row, fields);
   std::sort(rows.begin(), rows.end());
   return rows;
 }
@@ -165,39 +92,16 @@ struct Cluster {
 class FixtureScalars : public ::testing::TestWithParam<Cluster> {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(FixtureRoot() + "pg83/base")) {
-      GTEST_SKIP() << "fixtures not found under " << FixtureRoot();
-    }
-    script_ = std::tmpfile();
-    savedScript_ = Script().script;
-    Script().script = script_;
-  }
-  void TearDown() override {
-    RecoveryRun& run = vesk::Run();
-    delete run.enums;
-    run.enums = nullptr;
-    delete run.namespaces;
-    delete run.types;
-    delete run.attributes;
-    delete run.classes;
-    run.namespaces = nullptr;
-    run.types = nullptr;
-    run.attributes = nullptr;
-    run.classes = nullptr;
-    run.version = 82;
-    if (script_) {
-      Script().script = savedScript_;
-      std::fclose(script_);
+    if (!testing::HaveFixtures()) {
+      GTEST_SKIP() << "fixtures not found under " << testing::SharedDir() << "/fixtures/";
     }
   }
-  FILE* script_ = nullptr;
-  FILE* savedScript_ = nullptr;
 };
 
 TEST_P(FixtureScalars, TablesPrintAsTheServerDid) {
   const Cluster& c = GetParam();
-  vesk::Run().databaseDirectory = FixtureRoot() + c.name + "/base/" + c.database + "/";
-  ASSERT_EQ(ReadCatalogs(), 0);
+  PassOne pass(FixtureDir(c.name, c.database));
+  ASSERT_EQ(pass.status, 0);
   std::map<std::string, uint32_t> oids = TableOids(c.name);
   // Columns compared per table.
   std::vector<std::pair<std::string, size_t>> tables = {
@@ -209,12 +113,9 @@ TEST_P(FixtureScalars, TablesPrintAsTheServerDid) {
   }
   for (const auto& [table, fields] : tables) {
     ASSERT_TRUE(oids.count(table)) << table;
-    RowPrinter printer(fields);
-    std::unique_ptr<TableReader> reader = OpenRelationById(oids[table], &printer, vesk::Run().version);
-    printer.reader = reader.get();
-    reader->ReadTable();
-    std::sort(printer.rows.begin(), printer.rows.end());
-    EXPECT_EQ(printer.rows, ExpectedRows(c.name, oids[table], fields)) << c.name << " table " << table;
+    ServerTextPrinter printer(fields);
+    EXPECT_EQ(printer.PrintRelation(oids[table]), ExpectedRows(c.name, oids[table], fields))
+        << c.name << " table " << table;
   }
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "catalog/catalog_readers.h"
-#include "catalog/pass_one_fixture.h"
+#include "common/pass_one_fixture.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
 #include "types/toast/toast.h"
@@ -150,7 +150,7 @@ TEST_P(FixtureToasted, EveryValueIsRebuiltExactly) {
   std::string directory = testing::FixtureDir(c.cluster, c.database);
   if (!std::filesystem::exists(directory)) GTEST_SKIP() << "fixtures not found at " << directory;
   std::map<int, Row> expected =
-      ExpectedRows(testing::SharedDir() + "/fixtures/" + c.cluster + "/expected/" + std::to_string(c.tableOid) + ".rows");
+      ExpectedRows(testing::ClusterDir(c.cluster) + "/expected/" + std::to_string(c.tableOid) + ".rows");
   ASSERT_EQ(expected.size(), 12u);
 
   ResetToastCache();

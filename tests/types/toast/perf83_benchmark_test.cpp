@@ -14,7 +14,7 @@
 #include <string>
 
 #include "catalog/catalog_readers.h"
-#include "catalog/pass_one_fixture.h"
+#include "common/pass_one_fixture.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"

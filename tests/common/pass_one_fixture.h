@@ -1,13 +1,17 @@
 // Runs Pass 1 over a database directory and leaves the catalog readers in
-// Run() for the test to inspect; destroys them again afterwards.
+// Run() for the test to inspect; destroys them again afterwards and gives
+// the run back the directory and layout it had.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "api/driver.h"
 #include "catalog/catalog_readers.h"
 #include "catalog/pg_enum_table.h"
-#include "catalog_test_util.h"
+#include "common/captured_script.h"
+#include "common/fixture_files.h"
+#include "support/recovery_run.h"
 
 namespace vesk::testing {
 
@@ -31,6 +35,7 @@ class PassOne {
   explicit PassOne(const std::string& directory) {
     RecoveryRun& run = Run();
     savedDir_ = run.databaseDirectory;
+    savedVersion_ = run.version;
     run.databaseDirectory = directory;
     run.schemasRecovered = 0;
     status = ReadCatalogs();
@@ -39,20 +44,21 @@ class PassOne {
   ~PassOne() {
     ReleaseCatalogs();
     Run().databaseDirectory = savedDir_;
+    Run().version = savedVersion_;
   }
   PassOne(const PassOne&) = delete;
   PassOne& operator=(const PassOne&) = delete;
 
+  // Everything written to the script so far, Pass 1 and whatever followed.
+  std::string ScriptSoFar() const { return capture_.Text(); }
+
   int32_t status = 0;
-  std::string script;
+  std::string script;  // what Pass 1 wrote
 
  private:
   CapturedScript capture_;
   std::string savedDir_;
+  uint8_t savedVersion_ = 0;
 };
-
-inline std::string FixtureDir(const char* version, const char* database) {
-  return SharedDir() + "/fixtures/" + version + "/base/" + database + "/";
-}
 
 }  // namespace vesk::testing
