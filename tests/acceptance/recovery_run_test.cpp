@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api/pass2.h"
+#include "common/sql_literal_scan.h"
 #include "vesk/veskdll.h"
 
 namespace vesk::acceptance {
@@ -49,18 +50,7 @@ std::string AfterLastStatement(const std::string& script) {
       i = script.find('\n', i);
       if (i == std::string::npos) break;
     } else if (c == '\'') {
-      bool escapes = i > 0 && script[i - 1] == 'E';
-      for (++i; i < script.size(); ++i) {
-        if (escapes && script[i] == '\\') {
-          ++i;
-        } else if (script[i] == '\'') {
-          if (i + 1 < script.size() && script[i + 1] == '\'') {
-            ++i;
-          } else {
-            break;
-          }
-        }
-      }
+      i = testing::SkipSqlLiteral(script, i);
     } else if (c == ';') {
       end = i + 1;
     }

@@ -2,9 +2,12 @@
 // record output "(a,"b c",)" with each line COPY-escaped.
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <iterator>
 #include <string>
+#include <utility>
 
 namespace vesk::testing {
 
@@ -24,20 +27,40 @@ inline std::string RecordField(const std::string& s) {
   return out + "\"";
 }
 
+// The control characters COPY text writes as a backslash and a letter.
+inline constexpr std::pair<char, char> kCopyEscapes[] = {
+    {'\b', 'b'}, {'\f', 'f'}, {'\n', 'n'}, {'\r', 'r'}, {'\t', 't'}, {'\v', 'v'}};
+
 // Backslashes and control characters as COPY text writes them.
 inline std::string CopyEscaped(const std::string& s) {
   std::string out;
   for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\v': out += "\\v"; break;
-      default: out += c;
+    const auto* escape = std::find_if(std::begin(kCopyEscapes), std::end(kCopyEscapes),
+                                      [c](const auto& e) { return e.first == c; });
+    if (escape != std::end(kCopyEscapes)) {
+      out += '\\';
+      out += escape->second;
+    } else {
+      if (c == '\\') out += c;
+      out += c;
     }
+  }
+  return out;
+}
+
+// Undoes COPY text escaping of one line; any other escaped character stands
+// for itself.
+inline std::string CopyUnescaped(const std::string& line) {
+  std::string out;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != '\\' || i + 1 == line.size()) {
+      out += line[i];
+      continue;
+    }
+    char c = line[++i];
+    const auto* escape = std::find_if(std::begin(kCopyEscapes), std::end(kCopyEscapes),
+                                      [c](const auto& e) { return e.second == c; });
+    out += escape != std::end(kCopyEscapes) ? escape->first : c;
   }
   return out;
 }

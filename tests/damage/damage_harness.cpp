@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "common/sql_literal_scan.h"
 #include "vesk/veskdll.h"
 
 namespace vesk::damage {
@@ -63,22 +64,6 @@ std::string ScriptOf(const std::string& resultDir) {
   return script;
 }
 
-size_t SkipLiteral(const std::string& s, size_t i) {
-  const bool escapes = i > 0 && s[i - 1] == 'E';
-  for (++i; i < s.size(); ++i) {
-    if (escapes && s[i] == '\\') {
-      ++i;
-    } else if (s[i] == '\'') {
-      if (i + 1 < s.size() && s[i + 1] == '\'') {
-        ++i;
-      } else {
-        return i;
-      }
-    }
-  }
-  return s.size();
-}
-
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   uint32_t v;
@@ -129,7 +114,7 @@ std::map<std::string, std::vector<std::string>> SplitInserts(const std::string& 
   size_t start = 0;
   for (size_t i = 0; i < script.size(); ++i) {
     if (script[i] == '\'') {
-      i = SkipLiteral(script, i);
+      i = testing::SkipSqlLiteral(script, i);
     } else if (script[i] == '-' && i + 1 < script.size() && script[i + 1] == '-' && i == start) {
       i = script.find('\n', i);
       if (i == std::string::npos) break;

@@ -122,8 +122,8 @@ TEST_P(FixtureTables, EveryTableHasTheServersRowCount) {
     }
   }
   EXPECT_EQ(tables, db.tables);
-  EXPECT_FALSE(log_.Contains("Wrong length for attr"));
-  EXPECT_FALSE(log_.Contains("Wrong offset"));
+  EXPECT_FALSE(log_.Has("Wrong length for attr"));
+  EXPECT_FALSE(log_.Has("Wrong offset"));
   vesk::Run().databaseDirectory.clear();
 }
 

@@ -93,7 +93,7 @@ TEST_P(PageWalk, RecordEndingAtThePageEndIsReadOnePastIsRefused) {
   EXPECT_EQ(ReadValues(both), (std::vector<int32_t>{7}));
   const std::string refused = "Wrong offset (" + std::to_string((word & 0x7FFF) + 1) + ") or record len (" +
                               std::to_string(word >> 17) + "), skip record!";
-  EXPECT_TRUE(log_.Contains(refused)) << refused;
+  EXPECT_TRUE(log_.Has(refused)) << refused;
 }
 
 TEST_P(PageWalk, RecordWhoseHeaderRunsPastThePageIsRefused) {
@@ -101,7 +101,7 @@ TEST_P(PageWalk, RecordWhoseHeaderRunsPastThePageIsRefused) {
   page.AddLinePointer(hb::LinePointerWord(8186, 6));
   AddRow(page, 5);
   EXPECT_EQ(ReadValues(page.Finish()), (std::vector<int32_t>{5}));
-  EXPECT_TRUE(log_.Contains("Wrong offset (8186) or record len (6), skip record!"));
+  EXPECT_TRUE(log_.Has("Wrong offset (8186) or record len (6), skip record!"));
 }
 
 TEST(PageWalkAcrossLayouts, An82PageWalkedAs83MissesItsFirstItem) {
@@ -129,7 +129,7 @@ TEST_P(PageWalk, HandlerStopEndsTheScanWithoutEndLines) {
   r.recorder.stopAfter = 2;
   EXPECT_EQ(r.Read(rel.Bytes()), kStopped);
   EXPECT_EQ(r.recorder.rows.size(), 2u);
-  EXPECT_FALSE(log_.Contains("End for reading table:"));
+  EXPECT_FALSE(log_.Has("End for reading table:"));
 }
 
 TEST_P(PageWalk, BreakFlagStopsTheScan) {
@@ -142,8 +142,8 @@ TEST_P(PageWalk, BreakFlagStopsTheScan) {
   vesk::Run().breakFlag = nullptr;
   EXPECT_EQ(rc, kStopped);
   EXPECT_TRUE(r.recorder.rows.empty());
-  EXPECT_TRUE(log_.Contains("Terminated by user"));
-  EXPECT_FALSE(log_.Contains("End for reading table:"));
+  EXPECT_TRUE(log_.Has("Terminated by user"));
+  EXPECT_FALSE(log_.Has("End for reading table:"));
 }
 
 TEST_P(PageWalk, EndLinesCountRowsAndRecords) {
@@ -155,8 +155,8 @@ TEST_P(PageWalk, EndLinesCountRowsAndRecords) {
   rel.AddRow(Row(99), dead);
   ReaderUnderTest r(layout(), columns_);
   EXPECT_EQ(r.Read(rel.Bytes()), 0);
-  EXPECT_TRUE(log_.Contains("\t10\trows from 10 is readed (0 cashed)"));
-  EXPECT_TRUE(log_.Contains("\t0\tpointers was not free"));
+  EXPECT_TRUE(log_.Has("\t10\trows from 10 is readed (0 cashed)"));
+  EXPECT_TRUE(log_.Has("\t0\tpointers was not free"));
   EXPECT_EQ(log_.Count("Old or invalid record, skip"), 1);
 }
 

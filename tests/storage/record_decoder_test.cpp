@@ -136,7 +136,7 @@ TEST_P(Decoder, ColumnsAddedAfterTheRowWasStoredAreNull) {
   EXPECT_EQ(CellText(rows[0].cells[1], layout()), "old");
   EXPECT_EQ(rows[2].cells[2].datum, Datum{33});
   EXPECT_EQ(CellText(rows[2].cells[3], layout()), "d");
-  EXPECT_FALSE(log_.Contains("Wrong length"));
+  EXPECT_FALSE(log_.Has("Wrong length"));
 }
 
 TEST_P(Decoder, ColumnLimitStopsBeforeTheMissingColumn) {
@@ -175,7 +175,7 @@ TEST_P(Decoder, VarlenaRunningPastItsRecordIsRefused) {
   const auto& bad = r.recorder.rows[0].cells;
   ASSERT_EQ(bad.size(), 2u);  // stopped at the damaged value
   EXPECT_TRUE(bad[1].isnull);
-  EXPECT_TRUE(log_.Contains(is83() ? "4 Wrong length for attr (" : "2 Wrong length for attr ("));
+  EXPECT_TRUE(log_.Has(is83() ? "4 Wrong length for attr (" : "2 Wrong length for attr ("));
   EXPECT_EQ(r.recorder.rows[1].cells.size(), 3u);
 }
 
@@ -202,7 +202,7 @@ TEST_P(Decoder, ValueStartingPastThePageIsCutWithANullValue) {
   ASSERT_EQ(rows[0].cells.size(), 1u);
   EXPECT_TRUE(rows[0].cells[0].isnull);
   EXPECT_EQ(rows[0].cells[0].datum, Datum{0});
-  EXPECT_TRUE(log_.Contains(is83() ? "3 Wrong offset for attr (0)" : "1 Wrong offset for attr (0)"));
+  EXPECT_TRUE(log_.Has(is83() ? "3 Wrong offset for attr (0)" : "1 Wrong offset for attr (0)"));
 }
 
 TEST_P(Decoder, StringWithoutTerminatorIsRefused) {
@@ -233,7 +233,7 @@ TEST_P(Decoder, ReaderWithoutColumnsCountsButHandsNothingOn) {
   ReaderUnderTest r(layout(), none);
   EXPECT_EQ(r.Read(rel.Bytes()), 0);
   EXPECT_TRUE(r.recorder.rows.empty());
-  EXPECT_TRUE(log_.Contains("\t0\trows from 1 is readed (0 cashed)"));
+  EXPECT_TRUE(log_.Has("\t0\trows from 1 is readed (0 cashed)"));
 }
 
 TEST_P(Decoder, DamagedPagesNeverCrash) {
@@ -288,7 +288,7 @@ TEST(Decoder83, UnalignedShortHeadersPaddingAndToastPointers) {
   EXPECT_EQ(rows[1].cells[1].bytes[0] & 0x03, 0x02);  // compressed, 4-byte header
   EXPECT_EQ(CellText(rows[1].cells[2], hb::Layout::k83), "s");
   EXPECT_EQ(rows[1].cells[5].datum, Datum{78});
-  EXPECT_FALSE(log.Contains("Wrong"));
+  EXPECT_FALSE(log.Has("Wrong"));
 }
 
 TEST(Decoder82, VarlenaIsAlignedWhateverItsFirstByte) {

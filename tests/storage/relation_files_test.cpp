@@ -47,7 +47,7 @@ class RelationFiles : public ::testing::TestWithParam<hb::Layout> {
     return out;
   }
 
-  ScratchDir dir_;
+  TempDir dir_;
   LogCapture log_;
   Columns columns_{{Int4Col(), TextCol()}};
   Recorder recorder_;
@@ -58,7 +58,7 @@ TEST_P(RelationFiles, MissingFileYieldsNothing) {
   EXPECT_EQ(reader->path, dir_.path() + "/16999");
   EXPECT_EQ(reader->ReadTable(), 0);
   EXPECT_EQ(log_.Count("Cannot open base " + dir_.path() + "/16999"), 1);
-  EXPECT_FALSE(log_.Contains("End for reading table:"));
+  EXPECT_FALSE(log_.Has("End for reading table:"));
 }
 
 TEST_P(RelationFiles, EmptyFileLogsZeroCounts) {
@@ -66,9 +66,9 @@ TEST_P(RelationFiles, EmptyFileLogsZeroCounts) {
   ASSERT_EQ(std::filesystem::file_size(dir_ / "17000"), 0u);
   auto reader = MakeReader("17000");
   EXPECT_EQ(reader->ReadTable(), 0);
-  EXPECT_TRUE(log_.Contains("\t0\trows from 0 is readed (0 cashed)"));
-  EXPECT_TRUE(log_.Contains("\t0\tcolumns is losts"));
-  EXPECT_TRUE(log_.Contains("\t0\tvalues is missed"));
+  EXPECT_TRUE(log_.Has("\t0\trows from 0 is readed (0 cashed)"));
+  EXPECT_TRUE(log_.Has("\t0\tcolumns is losts"));
+  EXPECT_TRUE(log_.Has("\t0\tvalues is missed"));
 }
 
 TEST_P(RelationFiles, ShortFinalPageIsWalked) {
@@ -103,7 +103,7 @@ TEST_P(RelationFiles, SegmentsReadInOrderWithContinuingPositions) {
   EXPECT_EQ(SeenKeys(), Keys(0, 10));
   // Positions continue across files: row 9 sits on page 4.
   EXPECT_EQ(recorder_.rows[9].cells[1].position / 8192, 4);
-  EXPECT_TRUE(log_.Contains("\t10\tpointers was not free"));  // the cached offset arrays
+  EXPECT_TRUE(log_.Has("\t10\tpointers was not free"));  // the cached offset arrays
 
   // The record cache reads values back from the right segment.
   ASSERT_NE(reader->FirstCachedRow(), nullptr);
@@ -202,7 +202,7 @@ TEST(RecordCache, NullAndOutOfRangeAttributes) {
   isnull = false;
   EXPECT_EQ(r.reader->GetCachedAttr(3, &isnull), nullptr);
   EXPECT_TRUE(isnull);
-  EXPECT_TRUE(log.Contains("Get Cashed Attr No 2 in current row"));
+  EXPECT_TRUE(log.Has("Get Cashed Attr No 2 in current row"));
 }
 
 TEST(RowRecords, SavedPositionsAllowANestedWalk) {

@@ -1,6 +1,6 @@
-// Helpers for the storage tests: a captured log, a scratch directory and a
-// row handler that copies what it is handed (values point into the page
-// buffer only while the handler runs).
+// Helpers for the storage tests: a row handler that copies what it is handed
+// (values point into the page buffer only while the handler runs), and the
+// shared temporary directory and log capture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "common/log_capture.h"
+#include "common/temp_dir.h"
 #include "heapbuilder/heap_builder.h"
 #include "storage/table_reader.h"
 #include "support/logger.h"
@@ -24,45 +26,8 @@ namespace vesk::storage_test {
 
 namespace hb = vesk::heapbuilder;
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vesk-storage-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Sends the process log to a file of its own for the test's lifetime.
-class LogCapture {
- public:
-  LogCapture() { TheLog().Open((dir_ / "log.txt").c_str(), true); }
-  ~LogCapture() { TheLog().Open(nullptr, false); }
-  std::string Text() const {
-    std::ifstream in(dir_ / "log.txt", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  bool Contains(const std::string& line) const { return Text().find(line) != std::string::npos; }
-  int Count(const std::string& line) const {
-    const std::string text = Text();
-    int n = 0;
-    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
-    return n;
-  }
-
- private:
-  ScratchDir dir_;
-};
+using testing::LogCapture;
+using testing::TempDir;
 
 struct Cell {
   bool isnull = true;

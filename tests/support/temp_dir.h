@@ -1,5 +1,5 @@
-// Test helpers: a fresh directory removed at the end of the test, whole-file
-// reads, and a fixed clock for the platform layer.
+// Test helpers: a fresh directory removed at the end of the test, TMPDIR
+// pointed elsewhere, whole-file reads, and a fixed clock for the platform layer.
 #pragma once
 
 #include <sys/stat.h>
@@ -10,29 +10,10 @@
 #include <iterator>
 #include <string>
 
+#include "common/temp_dir.h"
 #include "platform/platform.h"
 
 namespace vesk::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vesk-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Points TMPDIR (where every run keeps a temporary log) somewhere else for
 // the lifetime of the object.

@@ -14,7 +14,7 @@ namespace vesk {
 namespace {
 
 using testing::ByValue;
-using testing::CapturedLog;
+using testing::LogCapture;
 using testing::Stored;
 using testing::Text;
 
@@ -105,12 +105,12 @@ TEST(TimestampOut, IsoTextsRoundingCarriesAndBcYears) {
 
 TEST(TimestampOut, OutOfRangeAndNonNumbersAreNullAndLogged) {
   for (double v : {kNaN, 1e300, -1e300, -211813488000.0 - 86400.0, 2147483648.0 * 86400.0 * 1.01}) {
-    CapturedLog log;
+    LogCapture log;
     EXPECT_EQ(Timestamp(v), std::nullopt) << v;
     EXPECT_TRUE(log.Has("timestamp out of range"));
     EXPECT_FALSE(log.Has(kMiss));
   }
-  CapturedLog log;
+  LogCapture log;
   EXPECT_EQ(TimestampTz(kNaN), std::nullopt);
   EXPECT_TRUE(log.Has("timestamp out of range"));
   EXPECT_TRUE(log.Has(std::string("[ERROR]: ") + kMiss));
@@ -161,7 +161,7 @@ TEST(TimeOut, ValuesThatAreNoClockTimeAreNull) {
   // 25 hours and more, negative times, NaN and huge values: a NULL keeps the
   // rest of the row loadable where an empty literal would not.
   for (double v : {90000.0, 1e12, -1.0, -0.25, kNaN, kInf, -kInf, 1e300}) {
-    CapturedLog log;
+    LogCapture log;
     EXPECT_EQ(Time(v), std::nullopt) << v;
     EXPECT_EQ(TimeTz(v, 0), std::nullopt) << v;
     EXPECT_TRUE(log.Has("time out of range")) << v;
@@ -190,7 +190,7 @@ TEST(TimetzOut, ZoneOffsets) {
 
 TEST(TimetzOut, ZonesOf25HoursOrMorePrintAsZeroAndAreLogged) {
   for (int32_t zone : {90000, -90000, INT32_MAX, INT32_MIN}) {
-    CapturedLog log;
+    LogCapture log;
     std::string expected = zone > 0 ? "00:00:00-0" : "00:00:00+0";
     EXPECT_EQ(TimeTz(0, zone), expected) << zone;
     EXPECT_TRUE(log.Has("Error in EncodeTimezone, return 0")) << zone;
@@ -242,7 +242,7 @@ TEST(IntervalOut, ExtremeFieldsAreNeverCut) {
 
 TEST(IntervalOut, TimePartsBeyondTheHourFieldAreNull) {
   for (double t : {kNaN, kInf, -kInf, 1e300, 2147483648.0 * 3600, -2147483649.0 * 3600}) {
-    CapturedLog log;
+    LogCapture log;
     EXPECT_EQ(Interval(1, 2, t), std::nullopt) << t;
     EXPECT_TRUE(log.Has("could not convert interval to tm")) << t;
   }
@@ -302,14 +302,14 @@ TEST_F(LegacyTimes, Tinterval) {
   EXPECT_EQ(Tinterval(1, INT32_MIN, 2147483644), R"(["-infinity" "infinity"])");
   EXPECT_EQ(Tinterval(1, 0, 2147483646), R"(["1970-01-01 00:00:00+00" "invalid"])");
   // An invalid interval is a value of its own, printed as the servers do.
-  CapturedLog log;
+  LogCapture log;
   EXPECT_EQ(Tinterval(0, 0, 0), R"(["Undefined Range"])");
   EXPECT_EQ(Tinterval(0, 123, 456), R"(["Undefined Range"])");
   EXPECT_FALSE(log.Has(kMiss));
 }
 
 TEST(DatetimeOut, NullAddressesAreMissedValues) {
-  CapturedLog log;
+  LogCapture log;
   EXPECT_EQ(time_out(0, -1), nullptr);
   EXPECT_EQ(timetz_out(0, -1), nullptr);
   EXPECT_EQ(timestamp_out(0, -1), nullptr);

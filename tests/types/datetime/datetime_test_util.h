@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/log_capture.h"
 #include "storage/datum.h"
 #include "support/logger.h"
 #include "support/scratch.h"
@@ -43,30 +44,5 @@ inline std::optional<std::string> Text(char* s) {
   ScratchFree(s);
   return out;
 }
-
-// Sends the process log to a fresh file for the life of the object.
-class CapturedLog {
- public:
-  CapturedLog() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("vesk_datetime_log_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + ".txt");
-    TheLog().Open(path_.c_str(), true);
-  }
-  ~CapturedLog() {
-    TheLog().Close();
-    std::error_code ec;
-    std::filesystem::remove(path_, ec);
-  }
-  std::string Contents() const {
-    std::ifstream in(path_);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  bool Has(const std::string& line) const { return Contents().find(line) != std::string::npos; }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace vesk::testing

@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ByValue;
-using testing::CapturedLog;
+using testing::LogCapture;
 using testing::Text;
 
 constexpr int32_t kJuly1972 = 78796800;  // 1972-07-01 00:00:00 UTC
@@ -225,7 +225,7 @@ TEST_F(ZoneRules, LongAbbreviationIsLoggedButPrinted) {
   ZoneFile zf;
   zf.chars = "VERYLONGZONENAME";
   Write(zf.Bytes());
-  CapturedLog log;
+  LogCapture log;
   EXPECT_EQ(Text(abstime_out(ByValue(0))), "1970-01-01 00:00:00+00");
   EXPECT_TRUE(log.Has("invalid time zone name: \"VERYLONGZONENAME\""));
 }

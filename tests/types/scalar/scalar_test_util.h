@@ -13,6 +13,7 @@
 #include "storage/datum.h"
 #include "support/logger.h"
 #include "support/scratch.h"
+#include "common/log_capture.h"
 #include "support/temp_dir.h"
 
 namespace vesk::testing {
@@ -75,20 +76,5 @@ inline std::optional<std::string> Take(char* text) {
   ScratchFree(text);
   return copy;
 }
-
-// Sends the process log to a fresh file for the life of the object.
-class LogCapture {
- public:
-  LogCapture() : path_(dir_ / "log.txt") { TheLog().Open(path_.c_str(), true); }
-  ~LogCapture() { TheLog().Open(nullptr, false); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  std::string Text() const { return ReadFile(path_); }
-  bool Has(std::string_view line) const { return Text().find(line) != std::string::npos; }
-
- private:
-  TempDir dir_;
-  std::string path_;
-};
 
 }  // namespace vesk::testing

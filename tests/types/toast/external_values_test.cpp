@@ -126,8 +126,8 @@ TEST_P(ExternalValues, OtherValuesAndOrderInTheRelationDoNotMatter) {
   EXPECT_EQ(out, std::string(a.begin(), a.end()));
   ASSERT_TRUE(RebuildPlain(b, out, kValueId + 1));
   EXPECT_EQ(out, std::string(b.begin(), b.end()));
-  EXPECT_TRUE(log.Contains("unexpected chunk number 1 (expected 0) for toast value 16601"));
-  EXPECT_TRUE(log.Contains("unexpected chunk number 0 (expected 1) for toast value 16601"));
+  EXPECT_TRUE(log.Has("unexpected chunk number 1 (expected 0) for toast value 16601"));
+  EXPECT_TRUE(log.Has("unexpected chunk number 0 (expected 1) for toast value 16601"));
   EXPECT_EQ(log.Text().find("(expected 2) for toast value 16601"), std::string::npos);
 }
 
@@ -142,7 +142,7 @@ TEST_P(ExternalValues, MissingChunkLosesTheValueInsteadOfPrintingGarbage) {
     int32_t live = ScratchLiveCount();
     std::string out;
     EXPECT_FALSE(RebuildPlain(data, out)) << drop;
-    EXPECT_TRUE(log.Contains("missing chunk number " + std::to_string(drop) + " for toast value 16601")) << drop;
+    EXPECT_TRUE(log.Has("missing chunk number " + std::to_string(drop) + " for toast value 16601")) << drop;
     EXPECT_EQ(ScratchLiveCount(), live);
     ResetToastCache();
   }
@@ -156,7 +156,7 @@ TEST_P(ExternalValues, LastChunkOfWrongSizeIsReported) {
   LogCapture log;
   std::string out;
   EXPECT_FALSE(RebuildPlain(data, out));
-  EXPECT_TRUE(log.Contains("unexpected chunk size 1027 in chunk 2 for toast value 16601"));
+  EXPECT_TRUE(log.Has("unexpected chunk size 1027 in chunk 2 for toast value 16601"));
 }
 
 TEST_P(ExternalValues, DuplicateChunkKeepsTheFirstCopy) {
@@ -170,7 +170,7 @@ TEST_P(ExternalValues, DuplicateChunkKeepsTheFirstCopy) {
   std::string out;
   ASSERT_TRUE(RebuildPlain(data, out));
   EXPECT_EQ(out, std::string(data.begin(), data.end()));
-  EXPECT_TRUE(log.Contains("duplicate chunk number 1 for toast value 16601"));
+  EXPECT_TRUE(log.Has("duplicate chunk number 1 for toast value 16601"));
 }
 
 TEST_P(ExternalValues, StrayChunkNumberDoesNotSpoilACompleteValue) {
@@ -183,7 +183,7 @@ TEST_P(ExternalValues, StrayChunkNumberDoesNotSpoilACompleteValue) {
   std::string out;
   ASSERT_TRUE(RebuildPlain(data, out));
   EXPECT_EQ(out, std::string(data.begin(), data.end()));
-  EXPECT_TRUE(log.Contains("unexpected chunk number 7 for toast value 16601"));
+  EXPECT_TRUE(log.Has("unexpected chunk number 7 for toast value 16601"));
 }
 
 TEST_P(ExternalValues, ValueWithNoChunksAtAllIsLost) {
@@ -196,7 +196,7 @@ TEST_P(ExternalValues, RelationUnknownToTheCatalogsLosesOnlyTheValue) {
   LogCapture log;
   std::string out;
   EXPECT_FALSE(RebuildPlain(toasttest::SampleBytes(3000, 9), out));
-  EXPECT_TRUE(log.Contains("TOAST relation 16500 is not in the catalogs"));
+  EXPECT_TRUE(log.Has("TOAST relation 16500 is not in the catalogs"));
   // Looked up once: the second value reuses the verdict.
   EXPECT_FALSE(RebuildPlain(toasttest::SampleBytes(3000, 9), out));
   std::string text = log.Text();
@@ -210,7 +210,7 @@ TEST_P(ExternalValues, RelationMissingFromTheCatalogsIsReadFromTheFileNamedByIts
   std::string out;
   ASSERT_TRUE(RebuildPlain(data, out));
   EXPECT_EQ(out, std::string(data.begin(), data.end()));
-  EXPECT_TRUE(log.Contains("TOAST relation 16500 is not in the catalogs, reading file 16500"));
+  EXPECT_TRUE(log.Has("TOAST relation 16500 is not in the catalogs, reading file 16500"));
 }
 
 TEST_P(ExternalValues, RelationRewrittenSinceItWasIndexedIsReadAgain) {
@@ -229,7 +229,7 @@ TEST_P(ExternalValues, ExternalSizeBelow16IsRefused) {
   LogCapture log;
   std::string out;
   EXPECT_FALSE(RebuildPlain(data, out));
-  EXPECT_TRUE(log.Contains("Too small size for struct varattrib [10]"));
+  EXPECT_TRUE(log.Has("Too small size for struct varattrib [10]"));
 }
 
 TEST_P(ExternalValues, CompressedChunksWithCorruptStreamGiveNull) {

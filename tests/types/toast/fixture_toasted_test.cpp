@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "catalog/catalog_readers.h"
+#include "common/fixture_files.h"
 #include "common/pass_one_fixture.h"
+#include "common/record_text.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
 #include "types/toast/toast.h"
@@ -26,28 +28,6 @@ constexpr int kColumns = 6;
 using Row = std::vector<std::string>;  // column values; "\x01NULL" for null
 
 const std::string kNull = "\x01NULL";
-
-// Undoes COPY text escaping of one line.
-std::string CopyUnescape(const std::string& line) {
-  std::string out;
-  for (size_t i = 0; i < line.size(); ++i) {
-    if (line[i] != '\\' || i + 1 == line.size()) {
-      out += line[i];
-      continue;
-    }
-    char c = line[++i];
-    switch (c) {
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case 'r': out += '\r'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'v': out += '\v'; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 // Splits a row value "(a,"b",,...)" into its fields.
 Row ParseRecord(const std::string& text) {
@@ -101,7 +81,7 @@ std::map<int, Row> ExpectedRows(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
-    Row row = ParseRecord(CopyUnescape(line));
+    Row row = ParseRecord(testing::CopyUnescaped(line));
     if (row.size() != kColumns) continue;
     row[kByteaColumn] = row[kByteaColumn] == kNull ? kNull : ByteaUnescape(row[kByteaColumn]);
     rows[std::stoi(row[0])] = row;

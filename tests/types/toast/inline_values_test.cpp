@@ -70,8 +70,8 @@ TEST_P(InlineValues, RawSizeBelow16IsRefused) {
                                  0x00, '8', '9', 'a', 'b', 'c', 'd', 'e'};
   int32_t live = ScratchLiveCount();
   EXPECT_EQ(Rebuild(hb::EncodeVarlena(LayoutOf(version()), hb::CompressedStream(stream, 15)), version()), nullptr);
-  EXPECT_TRUE(log.Contains("Too small size for struct varattrib [19]"));
-  EXPECT_TRUE(log.Contains("ERROR while process"));
+  EXPECT_TRUE(log.Has("Too small size for struct varattrib [19]"));
+  EXPECT_TRUE(log.Has("ERROR while process"));
   EXPECT_EQ(ScratchLiveCount(), live);
 }
 

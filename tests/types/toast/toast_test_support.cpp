@@ -84,20 +84,4 @@ std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed) {
   return out;
 }
 
-LogCapture::LogCapture() {
-  path_ = (std::filesystem::temp_directory_path() / ("vesk-toast-log-" + std::to_string(getpid()))).string();
-  TheLog().Open(path_.c_str(), true);
-}
-
-LogCapture::~LogCapture() {
-  TheLog().Close();
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
-}
-
-std::string LogCapture::Text() const {
-  std::ifstream in(path_, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace vesk::toasttest

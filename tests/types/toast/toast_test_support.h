@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log_capture.h"
 #include "heapbuilder/heap_builder.h"
 
 namespace vesk::toasttest {
@@ -49,18 +50,6 @@ void IndexToastFile(uint8_t version, uint32_t relid, const std::string& fileName
 // Bytes with structure and repetition, so that pglz finds matches in them.
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed);
 
-// The log written while it lives.
-class LogCapture {
- public:
-  LogCapture();
-  ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  std::string Text() const;
-  bool Contains(const std::string& line) const { return Text().find(line) != std::string::npos; }
-
- private:
-  std::string path_;
-};
+using testing::LogCapture;
 
 }  // namespace vesk::toasttest
