@@ -87,6 +87,7 @@ bool OpenOutputFiles(const std::string& directory) {
     if (kind.shell && !platform::kWritesShellLoaders) continue;
     if (!OpenLoader(directory, kind)) return false;
   }
+  BeginBackgroundWrites();
   return true;
 }
 
@@ -97,6 +98,7 @@ void AppendLoadLines(int32_t number) {
 }
 
 void CloseOutputFiles() {
+  EndBackgroundWrites();
   ScriptOutput& out = Script();
   if (out.script) {
     if (std::fclose(out.script) != 0 && !out.writeFailed) CannotWrite(out.scriptPath);

@@ -2,13 +2,69 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <new>
+#include <vector>
 
+#include "platform/worker.h"
 #include "script/writer/output_files.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 
 namespace vesk {
 namespace {
+
+// The kernel's copy of the script text into its file costs as much as a
+// fifth of a whole recovery; a second thread does it while the next rows
+// are decoded. Text for the file collects in `pending` and is handed over a
+// mebibyte at a time; the thread writes one block while the next fills.
+constexpr size_t kHandOver = size_t{1} << 20;
+
+struct WriteJob {
+  FILE* file = nullptr;
+  std::vector<char> text;
+  bool failed = false;
+};
+
+struct BackgroundWrites {
+  FILE* file = nullptr;  // the script file written this way; null when off
+  std::vector<char> pending;
+  WriteJob job;          // owned by the worker between Post and Wait
+  platform::Worker* worker = nullptr;
+};
+
+BackgroundWrites& Background() {
+  static BackgroundWrites background;
+  return background;
+}
+
+void RunWriteJob(void* context) {
+  auto* job = static_cast<WriteJob*>(context);
+  if (std::fwrite(job->text.data(), 1, job->text.size(), job->file) != job->text.size()) job->failed = true;
+}
+
+void NoteWriteFailure(ScriptOutput& out) {
+  // A full disk loses rows: say so once per file rather than silently.
+  if (out.writeFailed) return;
+  out.writeFailed = true;
+  LogFormat("Cannot write to result file %s", out.scriptPath.c_str());
+}
+
+// Waits for the block in flight; its failure is reported here, on the
+// thread that owns the log.
+void WaitForWriter(BackgroundWrites& bg) {
+  bg.worker->Wait();
+  if (bg.job.failed) NoteWriteFailure(Script());
+  bg.job.failed = false;
+}
+
+void HandOver(BackgroundWrites& bg) {
+  if (bg.pending.empty()) return;
+  WaitForWriter(bg);
+  bg.job.file = bg.file;
+  bg.job.text.swap(bg.pending);
+  bg.pending.clear();
+  bg.worker->Post(RunWriteJob, &bg.job);
+}
 
 // Begins the next script file. The current one is closed only once the next
 // exists: when it cannot be created the text keeps going to the current file
@@ -22,11 +78,16 @@ void BeginNextFile(ScriptOutput& out) {
     out.byteCount = 0;
     return;
   }
-  if (out.script) std::fclose(out.script);
+  const bool background = Background().file != nullptr && Background().file == out.script;
+  if (out.script) {
+    if (background) DrainBackgroundWrites();
+    std::fclose(out.script);
+  }
   out.script = f;
   out.scriptPath = path;
   out.fileNumber = next;
   out.writeFailed = false;
+  if (background) Background().file = f;
   AppendLoadLines(next);
   out.byteCount = 0;
 }
@@ -35,14 +96,42 @@ void WriteBytes(ScriptOutput& out, const char* text, size_t size) {
   if (out.script && out.rotationAllowed && out.byteCount >= kScriptFileLimit) BeginNextFile(out);
   out.byteCount += static_cast<int64_t>(size);
   if (!out.script || size == 0) return;
-  if (std::fwrite(text, 1, size, out.script) != size && !out.writeFailed) {
-    // A full disk loses rows: say so once per file rather than silently.
-    out.writeFailed = true;
-    LogFormat("Cannot write to result file %s", out.scriptPath.c_str());
+  BackgroundWrites& bg = Background();
+  if (bg.file != nullptr && bg.file == out.script) {
+    bg.pending.insert(bg.pending.end(), text, text + size);
+    if (bg.pending.size() >= kHandOver) HandOver(bg);
+    return;
   }
+  if (std::fwrite(text, 1, size, out.script) != size) NoteWriteFailure(out);
 }
 
 }  // namespace
+
+void BeginBackgroundWrites() {
+  BackgroundWrites& bg = Background();
+  if (bg.worker != nullptr) EndBackgroundWrites();
+  bg.worker = new (std::nothrow) platform::Worker();
+  if (bg.worker == nullptr) return;
+  bg.file = Script().script;
+  bg.pending.reserve(kHandOver + (kHandOver >> 4));
+}
+
+void DrainBackgroundWrites() {
+  BackgroundWrites& bg = Background();
+  if (bg.worker == nullptr) return;
+  HandOver(bg);
+  WaitForWriter(bg);
+}
+
+void EndBackgroundWrites() {
+  BackgroundWrites& bg = Background();
+  DrainBackgroundWrites();
+  delete bg.worker;
+  bg.worker = nullptr;
+  bg.file = nullptr;
+  std::vector<char>().swap(bg.pending);
+  std::vector<char>().swap(bg.job.text);
+}
 
 ScriptOutput& Script() {
   static ScriptOutput output;
@@ -52,6 +141,11 @@ ScriptOutput& Script() {
 void WriteScriptText(const char* text) {
   if (!text) return;
   WriteBytes(Script(), text, std::strlen(text));
+}
+
+void WriteScriptBytes(const char* text, size_t size) {
+  if (!text) return;
+  WriteBytes(Script(), text, size);
 }
 
 void WriteScript(const char* format, ...) {

@@ -37,9 +37,20 @@ ScriptOutput& Script();
 // Writes `text` to the current script file, first beginning the next file when
 // rotation is allowed and the current one is full. Null writes nothing.
 void WriteScriptText(const char* text);
+// The same for `size` bytes of text (a statement built in a string).
+void WriteScriptBytes(const char* text, size_t size);
 // printf-style WriteScriptText; a null format writes nothing. Long results are
 // written whole.
 void WriteScript(const char* format, ...) VESK_PRINTF_FORMAT(1, 2);
+// Text for the script file open at the call goes to it (and to each next
+// file the writer begins) through a second thread, a mebibyte at a time.
+// DrainBackgroundWrites hands over what is pending and waits until it is in
+// the file; EndBackgroundWrites drains and stops the thread. A run begins
+// it after opening its files and ends it before closing them.
+void BeginBackgroundWrites();
+void DrainBackgroundWrites();
+void EndBackgroundWrites();
+
 inline void AllowRotation() { Script().rotationAllowed = true; }
 inline void ForbidRotation() { Script().rotationAllowed = false; }
 

@@ -128,6 +128,42 @@ TEST_F(ScriptWriterTest, NullTextsWriteNothingAndLongTextsAreWhole) {
   EXPECT_EQ(File("recovered_1.sql"), "B'" + bits + "'");
 }
 
+// Text goes to the file a mebibyte at a time through a second thread: many
+// hand-overs, and new files begun between them, keep every byte in order.
+TEST_F(ScriptWriterTest, LargeScriptsKeepTheirOrderAcrossHandOversAndNewFiles) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  std::string expected[3];
+  for (int file = 0; file < 3; ++file) {
+    if (file > 0) FillCurrentFile();
+    for (int row = 0; row < 60000; ++row) {
+      std::string statement = "INSERT INTO t VALUES (" + std::to_string(file) + ", " + std::to_string(row) + ");\n";
+      WriteScriptBytes(statement.data(), statement.size());
+      expected[file] += statement;
+    }
+  }
+  CloseOutputFiles();
+  ASSERT_GT(expected[0].size(), size_t{1} << 20);
+  EXPECT_TRUE(File("recovered_1.sql") == expected[0]);
+  EXPECT_TRUE(File("recovered_2.sql") == expected[1]);
+  EXPECT_TRUE(File("recovered_3.sql") == expected[2]);
+}
+
+// A disk that fills up under the writing thread is reported, once, by the
+// run's own thread.
+TEST_F(ScriptWriterTest, AFullDiskIsLoggedOnce) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  std::filesystem::create_symlink("/dev/full", result_ + "/recovered_1.sql");
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  std::string block(size_t{3} << 19, 'x');
+  for (int i = 0; i < 4; ++i) WriteScriptBytes(block.data(), block.size());
+  CloseOutputFiles();
+  std::string log = ReadFile(dir_ / "log.txt");
+  std::string line = "Cannot write to result file " + result_ + "/recovered_1.sql";
+  size_t first = log.find(line);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find(line, first + 1), std::string::npos);
+}
+
 TEST_F(ScriptWriterTest, OpeningResetsTheCountOfAnEarlierRun) {
   ASSERT_TRUE(OpenOutputFiles(result_));
   FillCurrentFile();
