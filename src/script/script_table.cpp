@@ -8,25 +8,6 @@
 #include "types/registry/type_output.h"
 
 namespace vesk {
-namespace {
-
-// A value's text; the routines catch their own failures, and one escaping
-// anyway must not end the scan of the whole table.
-char* ValueText(uint8_t version, const CatalogColumnDesc& column, Datum datum) {
-  // A damaged pg_attribute row can say "by value" for a type stored by
-  // reference: its datum is then a few stored bytes, not the address the
-  // type's routine reads, so the value is lost rather than dereferenced.
-  const TypeRecord* type = Run().types != nullptr ? Run().types->LookupTypeByOid(column.atttypid) : nullptr;
-  if (type != nullptr && !type->typbyval && column.attbyval) return nullptr;
-  try {
-    return TypeOutput(version, column.atttypid, datum, column.atttypmod);
-  } catch (const ScratchException&) {
-    LogError("ERROR while out type, MISS value");
-    return nullptr;
-  }
-}
-
-}  // namespace
 
 pg_script_Table::pg_script_Table(uint32_t relid, const char* schemaName, uint8_t version)
     : pg_script_Table(OpenRelationById(relid, this, version), schemaName, version) {}
@@ -46,9 +27,9 @@ void pg_script_Table::PlanColumns() {
   }
   head_ += QuoteName(reader_->tableName);
   head_ += " VALUES (";
-  kinds_.clear();
+  plans_.clear();
   for (const CatalogColumnDesc* column : reader_->columns) {
-    kinds_.push_back(LiteralKindFor(version_, column->atttypid));
+    plans_.push_back(PlanColumn(*column));
     if (column->atttypid == kLostColumnType) {
       LogValue("Skip this column, becouse we are lost it", column->attname);
     }
@@ -56,18 +37,59 @@ void pg_script_Table::PlanColumns() {
   planned_ = true;
 }
 
-bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const AttrValue& value, LiteralKind kind) {
+pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc& column) const {
+  ColumnPlan plan;
+  plan.lost = column.atttypid == kLostColumnType;
+  plan.kind = LiteralKindFor(version_, column.atttypid);
+  plan.directKind = plan.kind == LiteralKind::kEscapedText ? LiteralKind::kText : plan.kind;
+  // A damaged pg_attribute row can say "by value" for a type stored by
+  // reference: its datum is then a few stored bytes, not the address the
+  // type's routine reads, so the value is lost rather than dereferenced.
+  const TypeRecord* type = Run().types != nullptr ? Run().types->LookupTypeByOid(column.atttypid) : nullptr;
+  plan.unreadable = type != nullptr && !type->typbyval && column.attbyval;
+  if (!plan.lost && !plan.unreadable) {
+    plan.routine = FindOutputRoutine(version_, column.atttypid);
+    plan.direct = FindDirectText(version_, column.atttypid);
+  }
+  return plan;
+}
+
+char* pg_script_Table::RoutineText(const CatalogColumnDesc& column, const ColumnPlan& plan, Datum datum) const {
+  if (plan.unreadable) return nullptr;
+  // The routines catch their own failures; one escaping anyway must not end
+  // the scan of the whole table.
+  try {
+    if (plan.routine != nullptr) return plan.routine(datum, column.atttypmod);
+    return TypeOutput(version_, column.atttypid, datum, column.atttypmod);
+  } catch (const ScratchException&) {
+    LogError("ERROR while out type, MISS value");
+    return nullptr;
+  }
+}
+
+bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const ColumnPlan& plan, const AttrValue& value) {
   if (value.isnull) {
     statement_ += "NULL";
     return true;
+  }
+  if (plan.direct != nullptr) {
+    DirectBuffer buffer;
+    std::string_view text;
+    if (plan.direct(value.datum, column.atttypmod, buffer, text)) {
+      if (!AppendLiteral(statement_, plan.directKind, text)) {
+        statement_ += "NULL";
+        ++reader_->valuesMissed;
+      }
+      return true;
+    }
   }
   ScratchMark();
   if (StopRequested()) {
     ScratchReleaseToMark();
     return false;
   }
-  char* text = ValueText(version_, column, value.datum);
-  if (text == nullptr || !AppendLiteral(statement_, kind, text)) {
+  char* text = RoutineText(column, plan, value.datum);
+  if (text == nullptr || !AppendLiteral(statement_, plan.kind, text)) {
     statement_ += "NULL";
     ++reader_->valuesMissed;
   }
@@ -89,21 +111,21 @@ int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
   int written = 0;
   for (size_t i = 0; i < columns.size() && i < values.size(); ++i) {
     if (StopRequested()) return kStopped;
-    const CatalogColumnDesc& column = *columns[i];
-    if (column.atttypid == kLostColumnType) continue;
+    const ColumnPlan& plan = plans_[i];
+    if (plan.lost) continue;
     if (written == 0) {
       statement_ += head_;
     } else {
       statement_ += ", ";
     }
     ++written;
-    if (!AppendValue(column, values[i], kinds_[i])) return kStopped;
+    if (!AppendValue(*columns[i], plan, values[i])) return kStopped;
   }
   AllowRotation();
   if (written == 0) return 0;
   statement_ += ");\n";
   // One piece per statement: a new script file can begin only before it.
-  WriteScriptText(statement_.c_str());
+  WriteScriptBytes(statement_.data(), statement_.size());
   return 1;
 }
 

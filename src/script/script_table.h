@@ -10,6 +10,8 @@
 #include "script/sql_literal.h"
 #include "storage/row_handler.h"
 #include "storage/table_reader.h"
+#include "types/registry/direct_text.h"
+#include "types/registry/type_output.h"
 
 namespace vesk {
 
@@ -33,16 +35,30 @@ class pg_script_Table : public pg_some_Table {
   uint8_t version() const { return version_; }
 
  private:
+  // How one column's values become literals, settled at the table's first
+  // row so that no value pays for the type lookups again.
+  struct ColumnPlan {
+    LiteralKind kind = LiteralKind::kText;
+    LiteralKind directKind = LiteralKind::kText;  // of the direct texts (never escaped)
+    DirectTextRoutine direct = nullptr;
+    OutputRoutine routine = nullptr;  // null: through the catalogs, value by value
+    bool lost = false;                // left out of the table's definition
+    bool unreadable = false;          // a by-value datum in a by-reference column
+  };
+
   void PlanColumns();
+  ColumnPlan PlanColumn(const CatalogColumnDesc& column) const;
   // Appends the value's literal (or NULL); false when stopped.
-  bool AppendValue(const CatalogColumnDesc& column, const AttrValue& value, LiteralKind kind);
+  bool AppendValue(const CatalogColumnDesc& column, const ColumnPlan& plan, const AttrValue& value);
+  // The text of a value through its output routine, in scratch memory, or null.
+  char* RoutineText(const CatalogColumnDesc& column, const ColumnPlan& plan, Datum datum) const;
 
   uint8_t version_;
   std::string schemaName_;
   std::unique_ptr<TableReader> reader_;
   std::string head_;       // INSERT INTO ... VALUES (
   std::string statement_;  // reused for every row
-  std::vector<LiteralKind> kinds_;
+  std::vector<ColumnPlan> plans_;
   bool planned_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "script/base_type.h"
 
@@ -13,95 +14,102 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-const char* SkipDigits(const char* p, bool& any) {
-  while (IsDigit(*p)) {
-    ++p;
+// Reads over the text like a C string: past the end is a NUL.
+struct Cursor {
+  std::string_view text;
+  size_t at = 0;
+  char Peek() const { return at < text.size() ? text[at] : '\0'; }
+  bool AtEnd() const { return at >= text.size(); }
+};
+
+void SkipDigits(Cursor& c, bool& any) {
+  while (IsDigit(c.Peek())) {
+    ++c.at;
     any = true;
   }
-  return p;
 }
 
 // A number exactly as the numeric output routines print one: sign, digits
 // with an optional point, optional exponent; blanks around it. Stricter than
 // a character set: "--1" would start an SQL comment and swallow the rest of
 // the statement.
-bool IsPlainNumber(const char* p) {
-  while (*p == ' ') ++p;
-  if (*p == '+' || *p == '-') ++p;
+bool IsPlainNumber(std::string_view text) {
+  Cursor c{text};
+  while (c.Peek() == ' ') ++c.at;
+  if (c.Peek() == '+' || c.Peek() == '-') ++c.at;
   bool digits = false;
-  p = SkipDigits(p, digits);
-  if (*p == '.') p = SkipDigits(p + 1, digits);
+  SkipDigits(c, digits);
+  if (c.Peek() == '.') {
+    ++c.at;
+    SkipDigits(c, digits);
+  }
   if (!digits) return false;
-  if (*p == 'e' || *p == 'E') {
-    ++p;
-    if (*p == '+' || *p == '-') ++p;
+  if (c.Peek() == 'e' || c.Peek() == 'E') {
+    ++c.at;
+    if (c.Peek() == '+' || c.Peek() == '-') ++c.at;
     bool exponent = false;
-    p = SkipDigits(p, exponent);
+    SkipDigits(c, exponent);
     if (!exponent) return false;
   }
-  while (*p == ' ') ++p;
-  return *p == '\0';
+  while (c.Peek() == ' ') ++c.at;
+  return c.AtEnd();
 }
 
-bool IsSpecialFloat(const char* text) {
-  return std::strcmp(text, "NaN") == 0 || std::strcmp(text, "Infinity") == 0 ||
-         std::strcmp(text, "-Infinity") == 0;
-}
+bool IsSpecialFloat(std::string_view text) { return text == "NaN" || text == "Infinity" || text == "-Infinity"; }
 
-bool IsBinaryDigits(const char* p) {
-  for (; *p != '\0'; ++p) {
-    if (*p != '0' && *p != '1') return false;
+bool IsBinaryDigits(std::string_view text) {
+  for (char c : text) {
+    if (c != '0' && c != '1') return false;
   }
   return true;
+}
+
+// string_view::find_first_of calls memchr once per character searched.
+bool Holds(std::string_view text, char a, char b) {
+  if (text.empty()) return false;
+  return std::memchr(text.data(), a, text.size()) != nullptr || std::memchr(text.data(), b, text.size()) != nullptr;
 }
 
 bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
 
 // X'<hex>'::bit(<n>), the 8.2 bit routine's own literal.
-bool IsHexBitLiteral(const char* p) {
-  if (p[0] != 'X' || p[1] != '\'') return false;
-  p += 2;
-  while (IsUpperHex(*p)) ++p;
-  const char cast[] = "'::bit(";
-  if (std::strncmp(p, cast, sizeof cast - 1) != 0) return false;
+bool IsHexBitLiteral(std::string_view text) {
+  if (!text.starts_with("X'")) return false;
+  Cursor c{text, 2};
+  while (IsUpperHex(c.Peek())) ++c.at;
+  constexpr std::string_view kCast = "'::bit(";
+  if (!text.substr(c.at).starts_with(kCast)) return false;
+  c.at += kCast.size();
   bool digits = false;
-  p = SkipDigits(p + sizeof cast - 1, digits);
-  return digits && p[0] == ')' && p[1] == '\0';
-}
-
-// Calls `emit` with each character of the value `text` stands for: an
-// escaped text has its escaping undone, a backslash before anything else
-// standing for itself.
-template <typename Emit>
-void ForEachValueChar(const char* text, bool escaped, Emit emit) {
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (escaped && *p == '\\' && (p[1] == '\\' || p[1] == '\'')) ++p;
-    emit(*p);
-  }
+  SkipDigits(c, digits);
+  return digits && c.Peek() == ')' && c.at + 1 == text.size();
 }
 
 // 'text' when it holds neither a backslash nor a quote, else E'...' with both
-// escaped: the one spelling every server reads the same way.
-void AppendQuoted(std::string& out, const char* text, bool escaped) {
+// escaped: the one spelling every server reads the same way. An escaped text
+// has its escaping undone first, a backslash before anything else standing
+// for itself.
+void AppendQuoted(std::string& out, std::string_view text, bool escaped) {
   // Undoing the escapes never makes or removes a backslash or a quote, so the
   // stored text tells whether the value holds one; most values hold neither
   // and go out in one piece.
-  if (std::strpbrk(text, "\\'") == nullptr) {
+  if (!Holds(text, '\\', '\'')) {
     out += '\'';
     out += text;
     out += '\'';
     return;
   }
-  out += 'E';
-  out += '\'';
-  ForEachValueChar(text, escaped, [&](char c) {
+  out += "E'";
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (escaped && c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '\'')) c = text[++i];
     if (c == '\\' || c == '\'') out += c;
     out += c;
-  });
+  }
   out += '\'';
 }
 
-void AppendBinary(std::string& out, const char* text) {
+void AppendBinary(std::string& out, std::string_view text) {
   out += "B'";
   out += text;
   out += '\'';
@@ -110,12 +118,12 @@ void AppendBinary(std::string& out, const char* text) {
 // The stored value was finite, but its text, rounded to the type's output
 // digits, can lie beyond the type's range (-1.79769313486232e+308), which no
 // server reads back. The nearest value the type holds is its largest.
-bool AppendClampedFloat(std::string& out, LiteralKind kind, const char* text) {
+bool AppendClampedFloat(std::string& out, LiteralKind kind, std::string_view text) {
   // Without an exponent a number needs more than 38 digits to pass either
   // limit; the routines print no such text, so most values skip the parse.
-  if (std::strpbrk(text, "eE") == nullptr && std::strlen(text) < 39) return false;
+  if (!Holds(text, 'e', 'E') && text.size() < 39) return false;
   double limit = kind == LiteralKind::kFloat4 ? FLT_MAX : DBL_MAX;
-  double value = std::strtod(text, nullptr);
+  double value = std::strtod(std::string(text).c_str(), nullptr);
   if (!(std::fabs(value) > limit)) return false;
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.*g", kind == LiteralKind::kFloat4 ? 9 : 17,
@@ -124,7 +132,7 @@ bool AppendClampedFloat(std::string& out, LiteralKind kind, const char* text) {
   return true;
 }
 
-bool AppendNumber(std::string& out, LiteralKind kind, const char* text) {
+bool AppendNumber(std::string& out, LiteralKind kind, std::string_view text) {
   if (IsPlainNumber(text)) {
     if ((kind == LiteralKind::kFloat4 || kind == LiteralKind::kFloat8) && AppendClampedFloat(out, kind, text)) {
       return true;
@@ -182,7 +190,7 @@ LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid) {
   }
 }
 
-bool AppendLiteral(std::string& out, LiteralKind kind, const char* text) {
+bool AppendLiteral(std::string& out, LiteralKind kind, std::string_view text) {
   switch (kind) {
     case LiteralKind::kInteger:
     case LiteralKind::kFloat4:
@@ -210,6 +218,10 @@ bool AppendLiteral(std::string& out, LiteralKind kind, const char* text) {
   }
   AppendQuoted(out, text, false);
   return true;
+}
+
+bool AppendLiteral(std::string& out, LiteralKind kind, const char* text) {
+  return AppendLiteral(out, kind, std::string_view(text));
 }
 
 }  // namespace vesk

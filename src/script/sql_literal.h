@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vesk {
 
@@ -27,5 +28,6 @@ LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid);
 // Appends the literal for `text` to `out`. False, with nothing appended, when
 // the text cannot stand for a value of its kind (the caller writes NULL).
 bool AppendLiteral(std::string& out, LiteralKind kind, const char* text);
+bool AppendLiteral(std::string& out, LiteralKind kind, std::string_view text);
 
 }  // namespace vesk

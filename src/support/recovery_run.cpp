@@ -4,25 +4,12 @@
 
 namespace vesk {
 
-RecoveryRun& Run() {
-  static RecoveryRun run;
-  return run;
-}
-
-bool BreakRequested() {
-  volatile unsigned char* flag = Run().breakFlag;
-  return flag != nullptr && *flag != 0;
-}
+// Constant-initialised: ready before any other static object can ask for it.
+constinit RecoveryRun detail::theRun;
 
 void ReportStopped() {
   Log("Terminated by user");
   SendMessage("Terminate...");
-}
-
-bool StopRequested() {
-  if (!BreakRequested()) return false;
-  ReportStopped();
-  return true;
 }
 
 void SendMessage(const char* text) {

@@ -39,14 +39,26 @@ struct RecoveryRun {
   int32_t tablesRecovered = 0;
 };
 
-RecoveryRun& Run();
+namespace detail {
+extern RecoveryRun theRun;
+}
+
+// Inline, as the flag is polled before every value of every row.
+inline RecoveryRun& Run() { return detail::theRun; }
 
 // True when the cancellation byte is set (read afresh at every call).
-bool BreakRequested();
+inline bool BreakRequested() {
+  volatile unsigned char* flag = Run().breakFlag;
+  return flag != nullptr && *flag != 0;
+}
 // Logs "Terminated by user" and sends "Terminate..." to the message callback.
 void ReportStopped();
 // Polls the break flag; when it is set reports the stop and returns true.
-bool StopRequested();
+inline bool StopRequested() {
+  if (!BreakRequested()) return false;
+  ReportStopped();
+  return true;
+}
 void SendMessage(const char* text);
 void SendProgress(const char* stage, int percent);
 

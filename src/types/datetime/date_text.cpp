@@ -6,21 +6,19 @@
 
 namespace vesk {
 
-void DateText::Append(std::string_view s) {
-  if (cut_ || s.size() > kCapacity - len_) {
-    cut_ = true;
-    return;
-  }
-  std::memcpy(text_ + len_, s.data(), s.size());
-  len_ += s.size();
-  text_[len_] = '\0';
-}
-
-void DateText::AppendChar(char c) { Append(std::string_view(&c, 1)); }
-
 void DateText::AppendInt(int64_t v) { AppendPadded(v, 0); }
 
 void DateText::AppendPadded(int64_t v, int width) {
+  // Month, day, hour, minute, second and most years: the common case.
+  if (v >= 0 && v < 10000 && width >= 2 && width <= 4) {
+    const auto u = static_cast<unsigned>(v);
+    const char digits[4] = {static_cast<char>('0' + u / 1000), static_cast<char>('0' + u / 100 % 10),
+                            static_cast<char>('0' + u / 10 % 10), static_cast<char>('0' + u % 10)};
+    size_t n = u >= 1000 ? 4 : u >= 100 ? 3 : 2;
+    if (n < static_cast<size_t>(width)) n = static_cast<size_t>(width);
+    Append(std::string_view(digits + 4 - n, n));
+    return;
+  }
   // Digits from the magnitude as unsigned, so INT64_MIN needs no negation.
   uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   char digits[24];

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace vesk {
@@ -18,8 +19,16 @@ class DateText {
 
   DateText() { text_[0] = '\0'; }
 
-  void Append(std::string_view s);
-  void AppendChar(char c);
+  void Append(std::string_view s) {
+    if (cut_ || s.size() > kCapacity - len_) {
+      cut_ = true;
+      return;
+    }
+    std::memcpy(text_ + len_, s.data(), s.size());
+    len_ += s.size();
+    text_[len_] = '\0';
+  }
+  void AppendChar(char c) { Append(std::string_view(&c, 1)); }
   // "%d"
   void AppendInt(int64_t v);
   // "%0<width>d": zeros between the sign and the digits.

@@ -51,14 +51,10 @@ char* ClockText(double seconds, const int32_t* zone) {
 char* TimestampText(double value, bool withZone) {
   DateText text;
   if (EncodeSpecialTimestamp(value, text)) return Result(text);
-  TimeFields tm;
-  double fsec = 0;
-  if (timestamp2tm(value, withZone, tm, fsec) != 0) {
+  if (!EncodeTimestamp(value, withZone, text)) {
     LogFormat("timestamp out of range");
     return withZone ? Miss() : nullptr;
   }
-  int32_t zone = 0;
-  EncodeDateTime(tm, fsec, withZone ? &zone : nullptr, text);
   return Result(text);
 }
 
@@ -84,11 +80,24 @@ void AppendAbstime(int32_t value, DateText& text) {
 
 }  // namespace
 
-char* date_out(Datum d) {
+bool EncodeTimestamp(double value, bool withZone, DateText& text) {
+  TimeFields tm;
+  double fsec = 0;
+  if (timestamp2tm(value, withZone, tm, fsec) != 0) return false;
+  int32_t zone = 0;
+  EncodeDateTime(tm, fsec, withZone ? &zone : nullptr, text);
+  return true;
+}
+
+void EncodeDate(Datum d, DateText& text) {
   TimeFields tm;
   j2date(static_cast<uint32_t>(d) + static_cast<uint32_t>(kJulianOf2000), tm.year, tm.mon, tm.mday);
-  DateText text;
   EncodeDateOnly(tm, text);
+}
+
+char* date_out(Datum d) {
+  DateText text;
+  EncodeDate(d, text);
   return Result(text);
 }
 

@@ -18,4 +18,12 @@ char* abstime_out(Datum d);
 char* reltime_out(Datum d);
 char* tinterval_out(Datum d);
 
+// The cores of date_out and timestamp(tz)_out, appending to a caller's text
+// (no scratch memory, no log line). EncodeTimestamp takes finite values only
+// (the routine prints infinity itself) and gives false, with the text
+// unusable, for one out of range.
+class DateText;
+void EncodeDate(Datum d, DateText& text);
+bool EncodeTimestamp(double value, bool withZone, DateText& text);
+
 }  // namespace vesk

@@ -11,39 +11,39 @@ namespace {
 
 // Routines both layouts share: the stored forms of these types did not
 // change between 8.2 and 8.3.
-bool RouteShared(uint32_t key, Datum d, int32_t typmod, char*& text) {
+OutputRoutine FindShared(uint32_t key) {
   switch (key) {
-    case 16: text = boolout(d); return true;
-    case 18: text = charout(d); return true;
-    case 19: text = nameout(d); return true;
-    case 20: text = int8out(d); return true;
-    case 21: text = int2out(d); return true;
-    case 22: text = int2vectorout(d); return true;
-    case 23: text = int4out(d); return true;
-    case 26: text = oidout(d); return true;
-    case 27: text = tidout(d); return true;
-    case 28: text = xidout(d); return true;
-    case 29: text = cidout(d); return true;
-    case 30: text = oidvectorout(d); return true;
-    case 600: text = point_out(d); return true;
-    case 601: text = lseg_out(d); return true;
-    case 603: text = box_out(d); return true;
-    case 628: text = line_out(d); return true;
-    case 700: text = float4out(d); return true;
-    case 701: text = float8out(d); return true;
-    case 702: text = abstime_out(d); return true;
-    case 703: text = reltime_out(d); return true;
-    case 704: text = tinterval_out(d); return true;
-    case 705: text = unknownout(d); return true;
-    case 718: text = circle_out(d); return true;
-    case 829: text = macaddr_out(d); return true;
-    case 1082: text = date_out(d); return true;
-    case 1083: text = time_out(d, typmod); return true;
-    case 1114: text = timestamp_out(d, typmod); return true;
-    case 1184: text = timestamptz_out(d, typmod); return true;
-    case 1186: text = interval_out(d, typmod); return true;
-    case 1266: text = timetz_out(d, typmod); return true;
-    default: return false;
+    case 16: return [](Datum d, int32_t) { return boolout(d); };
+    case 18: return [](Datum d, int32_t) { return charout(d); };
+    case 19: return [](Datum d, int32_t) { return nameout(d); };
+    case 20: return [](Datum d, int32_t) { return int8out(d); };
+    case 21: return [](Datum d, int32_t) { return int2out(d); };
+    case 22: return [](Datum d, int32_t) { return int2vectorout(d); };
+    case 23: return [](Datum d, int32_t) { return int4out(d); };
+    case 26: return [](Datum d, int32_t) { return oidout(d); };
+    case 27: return [](Datum d, int32_t) { return tidout(d); };
+    case 28: return [](Datum d, int32_t) { return xidout(d); };
+    case 29: return [](Datum d, int32_t) { return cidout(d); };
+    case 30: return [](Datum d, int32_t) { return oidvectorout(d); };
+    case 600: return [](Datum d, int32_t) { return point_out(d); };
+    case 601: return [](Datum d, int32_t) { return lseg_out(d); };
+    case 603: return [](Datum d, int32_t) { return box_out(d); };
+    case 628: return [](Datum d, int32_t) { return line_out(d); };
+    case 700: return [](Datum d, int32_t) { return float4out(d); };
+    case 701: return [](Datum d, int32_t) { return float8out(d); };
+    case 702: return [](Datum d, int32_t) { return abstime_out(d); };
+    case 703: return [](Datum d, int32_t) { return reltime_out(d); };
+    case 704: return [](Datum d, int32_t) { return tinterval_out(d); };
+    case 705: return [](Datum d, int32_t) { return unknownout(d); };
+    case 718: return [](Datum d, int32_t) { return circle_out(d); };
+    case 829: return [](Datum d, int32_t) { return macaddr_out(d); };
+    case 1082: return [](Datum d, int32_t) { return date_out(d); };
+    case 1083: return [](Datum d, int32_t typmod) { return time_out(d, typmod); };
+    case 1114: return [](Datum d, int32_t typmod) { return timestamp_out(d, typmod); };
+    case 1184: return [](Datum d, int32_t typmod) { return timestamptz_out(d, typmod); };
+    case 1186: return [](Datum d, int32_t typmod) { return interval_out(d, typmod); };
+    case 1266: return [](Datum d, int32_t typmod) { return timetz_out(d, typmod); };
+    default: return nullptr;
   }
 }
 
@@ -64,50 +64,61 @@ bool IsListedArray83(uint32_t key) {
 
 }  // namespace
 
-bool Route82(uint32_t key, Datum d, int32_t typmod, char*& text) {
+OutputRoutine FindRoutine82(uint32_t key) {
   switch (key) {
-    case 17: text = byteaout82(d); return true;
-    case 25: text = textout82(d); return true;
-    case 602: text = path_out82(d); return true;
-    case 604: text = poly_out82(d); return true;
-    case 650: text = cidr_out82(d); return true;
-    case 751: text = array_out82(d); return true;  // output procedure of every array type
-    case 790: text = cash_out82(d); return true;
-    case 869: text = inet_out82(d); return true;
-    case 1042: text = bpcharout82(d, typmod); return true;
-    case 1043: text = varcharout82(d, typmod); return true;
-    case 1560: text = bit_out82(d, typmod); return true;
-    case 1562: text = varbit_out82(d, typmod); return true;
-    case 1700: text = numeric_out82(d, typmod); return true;
-    case 2293: text = cstring_out(d); return true;  // output procedure of cstring
-    default: return RouteShared(key, d, typmod, text);
+    case 17: return [](Datum d, int32_t) { return byteaout82(d); };
+    case 25: return [](Datum d, int32_t) { return textout82(d); };
+    case 602: return [](Datum d, int32_t) { return path_out82(d); };
+    case 604: return [](Datum d, int32_t) { return poly_out82(d); };
+    case 650: return [](Datum d, int32_t) { return cidr_out82(d); };
+    case 751: return [](Datum d, int32_t) { return array_out82(d); };  // output procedure of every array type
+    case 790: return [](Datum d, int32_t) { return cash_out82(d); };
+    case 869: return [](Datum d, int32_t) { return inet_out82(d); };
+    case 1042: return [](Datum d, int32_t typmod) { return bpcharout82(d, typmod); };
+    case 1043: return [](Datum d, int32_t typmod) { return varcharout82(d, typmod); };
+    case 1560: return [](Datum d, int32_t typmod) { return bit_out82(d, typmod); };
+    case 1562: return [](Datum d, int32_t typmod) { return varbit_out82(d, typmod); };
+    case 1700: return [](Datum d, int32_t typmod) { return numeric_out82(d, typmod); };
+    case 2293: return [](Datum d, int32_t) { return cstring_out(d); };  // output procedure of cstring
+    default: return FindShared(key);
   }
 }
 
-bool Route83(uint32_t key, Datum d, int32_t typmod, char*& text) {
+OutputRoutine FindRoutine83(uint32_t key) {
   switch (key) {
-    case 17: text = byteaout83(d); return true;
-    case 25: text = textout83(d); return true;
-    case 602: text = path_out83(d); return true;
-    case 604: text = poly_out83(d); return true;
-    case 650: text = cidr_out83(d); return true;
-    case 790: text = cash_out83(d); return true;
-    case 869: text = inet_out83(d); return true;
-    case 1042: text = bpcharout83(d, typmod); return true;
-    case 1043: text = varcharout83(d, typmod); return true;
-    case 1560: text = bit_out83(d, typmod); return true;
-    case 1562: text = varbit_out83(d, typmod); return true;
-    case 1700: text = numeric_out83(d, typmod); return true;
-    case 2950: text = uuid_out(d); return true;
-    case 3614: text = tsvectorout(d); return true;
-    case 3615: text = tsqueryout(d); return true;
+    case 17: return [](Datum d, int32_t) { return byteaout83(d); };
+    case 25: return [](Datum d, int32_t) { return textout83(d); };
+    case 602: return [](Datum d, int32_t) { return path_out83(d); };
+    case 604: return [](Datum d, int32_t) { return poly_out83(d); };
+    case 650: return [](Datum d, int32_t) { return cidr_out83(d); };
+    case 790: return [](Datum d, int32_t) { return cash_out83(d); };
+    case 869: return [](Datum d, int32_t) { return inet_out83(d); };
+    case 1042: return [](Datum d, int32_t typmod) { return bpcharout83(d, typmod); };
+    case 1043: return [](Datum d, int32_t typmod) { return varcharout83(d, typmod); };
+    case 1560: return [](Datum d, int32_t typmod) { return bit_out83(d, typmod); };
+    case 1562: return [](Datum d, int32_t typmod) { return varbit_out83(d, typmod); };
+    case 1700: return [](Datum d, int32_t typmod) { return numeric_out83(d, typmod); };
+    case 2950: return [](Datum d, int32_t) { return uuid_out(d); };
+    case 3614: return [](Datum d, int32_t) { return tsvectorout(d); };
+    case 3615: return [](Datum d, int32_t) { return tsqueryout(d); };
     default:
-      if (IsListedArray83(key)) {
-        text = array_out83(d);
-        return true;
-      }
-      return RouteShared(key, d, typmod, text);
+      if (IsListedArray83(key)) return [](Datum d, int32_t) { return array_out83(d); };
+      return FindShared(key);
   }
+}
+
+bool Route82(uint32_t key, Datum d, int32_t typmod, char*& text) {
+  OutputRoutine routine = FindRoutine82(key);
+  if (routine == nullptr) return false;
+  text = routine(d, typmod);
+  return true;
+}
+
+bool Route83(uint32_t key, Datum d, int32_t typmod, char*& text) {
+  OutputRoutine routine = FindRoutine83(key);
+  if (routine == nullptr) return false;
+  text = routine(d, typmod);
+  return true;
 }
 
 }  // namespace vesk::registry

@@ -93,6 +93,10 @@ char* TypeOutput(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod) {
   return version == 83 ? TypeOutput83(typeOid, d, typmod) : TypeOutput82(typeOid, d, typmod);
 }
 
+OutputRoutine FindOutputRoutine(uint8_t version, uint32_t typeOid) {
+  return version == 83 ? registry::FindRoutine83(typeOid) : registry::FindRoutine82(typeOid);
+}
+
 const TypeRecord* FindTypeByOid(uint32_t typeOid) {
   const TypeRecord* type = QuietLookup(typeOid);
   if (!type) LogNumber("Cant find type with Oid ", static_cast<int>(typeOid));

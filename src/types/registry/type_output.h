@@ -16,6 +16,13 @@ const TypeRecord* FindTypeByOid(uint32_t typeOid);
 // TypeOutput83 for version 83, else TypeOutput82.
 char* TypeOutput(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod);
 
+// The routine TypeOutput calls for values of `typeOid` without asking the
+// catalogs, or null when the type is found through them (domains, row and
+// enum types, 8.2 arrays), whose lookups are logged value by value. Looked
+// up once, it serves a whole column.
+using OutputRoutine = char* (*)(Datum d, int32_t typmod);
+OutputRoutine FindOutputRoutine(uint8_t version, uint32_t typeOid);
+
 // The type whose routine prints values of `typeOid`: the base type of a
 // domain (through nested domains), else `typeOid` itself. Logs nothing.
 uint32_t ResolveDomainType(uint32_t typeOid);

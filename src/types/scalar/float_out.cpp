@@ -8,6 +8,7 @@
 #include "support/logger.h"
 #include "support/scratch.h"
 #include "types/scalar/output_guard.h"
+#include "types/scalar/scalar_chars.h"
 #include "types/scalar/scalar_out.h"
 #include "types/toast/varlena.h"
 
@@ -32,15 +33,22 @@ char* FloatText(double value, int digits, uint32_t blockSize) {
     std::memcpy(text, word, std::strlen(word) + 1);
     return text;
   }
-  int precision = digits + kExtraFloatDigits;
-  if (precision < 1) precision = 1;
-  // Same text as printf's "%.*g" in the C locale, without its locale lookup.
-  auto result = std::to_chars(text, text + blockSize - 1, value, std::chars_format::general, precision);
-  *result.ptr = '\0';
+  FiniteFloatChars(value, digits, text, blockSize);
   return text;
 }
 
 }  // namespace
+
+size_t FiniteFloatChars(double value, int digits, char* out, size_t capacity) {
+  int precision = digits + kExtraFloatDigits;
+  if (precision < 1) precision = 1;
+  // Same text as printf's "%.*g" in the C locale, without its locale lookup.
+  auto result = std::to_chars(out, out + capacity - 1, value, std::chars_format::general, precision);
+  *result.ptr = '\0';
+  return static_cast<size_t>(result.ptr - out);
+}
+
+bool Float8Underflows(double value) { return std::isfinite(value) && value != 0.0 && std::fabs(value) < DBL_MIN; }
 
 char* float4out(Datum d) {
   const uint8_t* p = DatumPointer(d);
@@ -53,7 +61,7 @@ char* float8out(Datum d) {
   if (!p) return nullptr;
   return GuardOutput([p] {
     double value = ReadF64(p);
-    if (std::isfinite(value) && value != 0.0 && std::fabs(value) < DBL_MIN) {
+    if (Float8Underflows(value)) {
       LogFormat("type \"double precision\" value out of range: underflow");
       throw ValueRejected{};
     }

@@ -61,11 +61,15 @@ NumericVar UnpackNumeric(const VarBytes& bytes, uint8_t version) {
   return var;
 }
 
-char* NumericText(const NumericVar& var) {
+size_t NumericTextSize(const NumericVar& var) {
   int32_t scale = var.dscale < 0 ? 0 : var.dscale;
   int64_t integerRoom = (static_cast<int64_t>(var.weight) + 1) * kDecDigits;
   if (integerRoom < 1) integerRoom = 1;
-  char* text = static_cast<char*>(ScratchAlloc(static_cast<uint32_t>(integerRoom + scale + 6)));
+  return static_cast<size_t>(integerRoom + scale + 6);
+}
+
+size_t WriteNumericText(const NumericVar& var, char* text) {
+  int32_t scale = var.dscale < 0 ? 0 : var.dscale;
   char* out = text;
   if (var.sign == kNumericNegative) *out++ = '-';
   int64_t index = 0;
@@ -84,6 +88,12 @@ char* NumericText(const NumericVar& var) {
     out = point + scale;
   }
   *out = '\0';
+  return static_cast<size_t>(out - text);
+}
+
+char* NumericText(const NumericVar& var) {
+  char* text = static_cast<char*>(ScratchAlloc(static_cast<uint32_t>(NumericTextSize(var))));
+  WriteNumericText(var, text);
   return text;
 }
 

@@ -2,6 +2,7 @@
 // of the first one, a sign and the number of decimal places to show.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "types/scalar/var_bytes.h"
@@ -28,5 +29,9 @@ struct NumericVar {
 NumericVar UnpackNumeric(const scalar::VarBytes& bytes, uint8_t version);
 // The server's text for a positive or negative value, in a scratch block.
 char* NumericText(const NumericVar& var);
+// Room WriteNumericText needs for `var`, its terminating NUL included.
+size_t NumericTextSize(const NumericVar& var);
+// The same text into `text` (NumericTextSize(var) bytes); its length.
+size_t WriteNumericText(const NumericVar& var, char* text);
 
 }  // namespace vesk

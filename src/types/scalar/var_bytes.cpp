@@ -49,6 +49,28 @@ bool BytesOf(uint8_t version, Datum d, VarBytes& out) {
   return version == 83 ? Bytes83(d, out) : Bytes82(d, out);
 }
 
+bool InlineBytes(uint8_t version, Datum d, VarBytes& out) {
+  const uint8_t* stored = DatumPointer(d);
+  if (!stored) return false;
+  uint32_t size = 0;
+  if (version == 83) {
+    if ((stored[0] & 0x01u) != 0 && stored[0] != 0x01u) {
+      out.data = stored + 1;
+      out.size = (stored[0] >> 1) - 1u;
+      return true;
+    }
+    if ((stored[0] & 0x03u) != 0) return false;
+    size = VarSize83(stored);
+  } else {
+    if ((ReadU32(stored) & 0xC0000000u) != 0) return false;
+    size = VarSize82(stored);
+  }
+  if (size < 4) return false;
+  out.data = stored + 4;
+  out.size = size - 4;
+  return true;
+}
+
 VarBytes RequireBytes(uint8_t version, Datum d) {
   VarBytes bytes;
   if (!BytesOf(version, d, bytes)) throw ValueRejected{};

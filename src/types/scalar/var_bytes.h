@@ -22,6 +22,10 @@ bool Bytes82(Datum d, VarBytes& out);
 bool Bytes83(Datum d, VarBytes& out);
 // By layout code (83, anything else is 8.2).
 bool BytesOf(uint8_t version, Datum d, VarBytes& out);
+// The payload of a value stored whole in its row (no out-of-line or
+// compressed form, a plausible header), read in place: no scratch memory, no
+// log line. False for anything else, which BytesOf then handles.
+bool InlineBytes(uint8_t version, Datum d, VarBytes& out);
 // BytesOf, raising ValueRejected where it gives false.
 VarBytes RequireBytes(uint8_t version, Datum d);
 

@@ -1,0 +1,17 @@
+// The cores of the float routines, writing into a caller's buffer instead of
+// a scratch block: the row writer prints the commonest values through them.
+#pragma once
+
+#include <cstddef>
+
+namespace vesk {
+
+// The text of a finite `value` with `digits` significant digits, as printf's
+// "%.*g" writes it, NUL-terminated in `out`; its length. 32 bytes suffice
+// for a double's 17 digits, sign, point and exponent.
+size_t FiniteFloatChars(double value, int digits, char* out, size_t capacity);
+// A float8 value too small for the type (subnormal), which its routine
+// refuses with a log line.
+bool Float8Underflows(double value);
+
+}  // namespace vesk
