@@ -76,7 +76,10 @@ bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const ColumnP
     DirectBuffer buffer;
     std::string_view text;
     if (plan.direct(value.datum, column.atttypmod, buffer, text)) {
-      if (!AppendLiteral(statement_, plan.directKind, text)) {
+      // Integer texts are plain digits with a sign: nothing to check.
+      if (plan.directKind == LiteralKind::kInteger) {
+        statement_ += text;
+      } else if (!AppendLiteral(statement_, plan.directKind, text)) {
         statement_ += "NULL";
         ++reader_->valuesMissed;
       }

@@ -64,10 +64,13 @@ bool IsBinaryDigits(std::string_view text) {
   return true;
 }
 
-// string_view::find_first_of calls memchr once per character searched.
+// One pass over the (mostly short) text; string_view::find_first_of would
+// call memchr once per character of the text.
 bool Holds(std::string_view text, char a, char b) {
-  if (text.empty()) return false;
-  return std::memchr(text.data(), a, text.size()) != nullptr || std::memchr(text.data(), b, text.size()) != nullptr;
+  for (char c : text) {
+    if (c == a || c == b) return true;
+  }
+  return false;
 }
 
 bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }

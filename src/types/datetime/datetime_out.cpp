@@ -1,5 +1,9 @@
 #include "types/datetime/datetime_out.h"
 
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
 #include "support/logger.h"
 #include "support/scratch.h"
 #include "types/datetime/datetime_convert.h"
@@ -80,7 +84,62 @@ void AppendAbstime(int32_t value, DateText& text) {
 
 }  // namespace
 
+namespace {
+
+// 0001-01-01 00:00:00 and 9999-12-31 23:59:59, in seconds from 2000-01-01.
+constexpr double kFirstPlainSecond = -63082281600.0;
+constexpr double kLastPlainSecond = 252455615999.0;
+constexpr int64_t kSecondsPerDayInt = 86400;
+
+char* PutTwo(char* out, int64_t v) {
+  out[0] = static_cast<char>('0' + v / 10);
+  out[1] = static_cast<char>('0' + v % 10);
+  return out + 2;
+}
+
+// Most stored timestamps are whole seconds of years 1 to 9999: their fields
+// come from integer arithmetic, with the text the field-by-field encoding
+// would give.
+bool EncodeWholeSeconds(double value, bool withZone, DateText& text) {
+  if (!(value >= kFirstPlainSecond && value <= kLastPlainSecond) || value != std::floor(value)) return false;
+  const auto seconds = static_cast<int64_t>(value);
+  int64_t days = seconds / kSecondsPerDayInt;
+  int64_t time = seconds % kSecondsPerDayInt;
+  if (time < 0) {
+    time += kSecondsPerDayInt;
+    days -= 1;
+  }
+  int32_t year = 0;
+  int32_t month = 0;
+  int32_t day = 0;
+  j2date(static_cast<uint32_t>(days + kJulianOf2000), year, month, day);
+  char buffer[24];
+  char* out = PutTwo(PutTwo(buffer, year / 100), year % 100);
+  *out++ = '-';
+  out = PutTwo(out, month);
+  *out++ = '-';
+  out = PutTwo(out, day);
+  *out++ = ' ';
+  out = PutTwo(out, time / 3600);
+  *out++ = ':';
+  out = PutTwo(out, time / 60 % 60);
+  *out++ = ':';
+  out = PutTwo(out, time % 60);
+  if (withZone) {
+    std::memcpy(out, "+00", 3);
+    out += 3;
+  }
+  text.Append(std::string_view(buffer, static_cast<size_t>(out - buffer)));
+  return true;
+}
+
+}  // namespace
+
 bool EncodeTimestamp(double value, bool withZone, DateText& text) {
+  return EncodeWholeSeconds(value, withZone, text) || EncodeTimestampFields(value, withZone, text);
+}
+
+bool EncodeTimestampFields(double value, bool withZone, DateText& text) {
   TimeFields tm;
   double fsec = 0;
   if (timestamp2tm(value, withZone, tm, fsec) != 0) return false;

@@ -25,5 +25,8 @@ char* tinterval_out(Datum d);
 class DateText;
 void EncodeDate(Datum d, DateText& text);
 bool EncodeTimestamp(double value, bool withZone, DateText& text);
+// EncodeTimestamp without its shortcut for whole seconds: the fields one by
+// one, for any finite value.
+bool EncodeTimestampFields(double value, bool withZone, DateText& text);
 
 }  // namespace vesk
