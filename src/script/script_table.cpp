@@ -50,6 +50,7 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
   if (!plan.lost && !plan.unreadable) {
     plan.routine = FindOutputRoutine(version_, column.atttypid);
     plan.direct = FindDirectText(version_, column.atttypid);
+    plan.directIsPlain = plan.direct != nullptr && DirectTextIsPlain(column.atttypid);
   }
   return plan;
 }
@@ -79,6 +80,10 @@ bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const ColumnP
       // Integer texts are plain digits with a sign: nothing to check.
       if (plan.directKind == LiteralKind::kInteger) {
         statement_ += text;
+      } else if (plan.directIsPlain) {
+        statement_ += '\'';
+        statement_ += text;
+        statement_ += '\'';
       } else if (!AppendLiteral(statement_, plan.directKind, text)) {
         statement_ += "NULL";
         ++reader_->valuesMissed;

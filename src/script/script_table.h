@@ -41,6 +41,7 @@ class pg_script_Table : public pg_some_Table {
     LiteralKind kind = LiteralKind::kText;
     LiteralKind directKind = LiteralKind::kText;  // of the direct texts (never escaped)
     DirectTextRoutine direct = nullptr;
+    bool directIsPlain = false;       // its texts need no look before quoting
     OutputRoutine routine = nullptr;  // null: through the catalogs, value by value
     bool lost = false;                // left out of the table's definition
     bool unreadable = false;          // a by-value datum in a by-reference column

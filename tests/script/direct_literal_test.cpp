@@ -122,6 +122,9 @@ TEST(DirectLiteralTest, WritesWhatTheRoutineWouldOrLeavesTheValueToIt) {
     EXPECT_EQ(ScratchLiveCount(), live);
     EXPECT_EQ(taken, c.direct);
     if (!taken) continue;
+    if (DirectTextIsPlain(c.type)) {
+      EXPECT_EQ(text.find_first_of("'\\"), std::string_view::npos);
+    }
     std::string literal;
     LiteralKind kind = LiteralKindFor(c.version, c.type);
     ASSERT_TRUE(AppendLiteral(literal, kind == LiteralKind::kEscapedText ? LiteralKind::kText : kind, text));

@@ -171,4 +171,14 @@ DirectTextRoutine FindDirectText(uint8_t version, uint32_t typeOid) {
   }
 }
 
+bool DirectTextIsPlain(uint32_t typeOid) {
+  switch (typeOid) {
+    case 16:
+    case 1082:
+    case 1114:
+    case 1184: return true;
+    default: return false;
+  }
+}
+
 }  // namespace vesk

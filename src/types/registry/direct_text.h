@@ -33,4 +33,9 @@ using DirectTextRoutine = bool (*)(Datum d, int32_t typmod, DirectBuffer& buffer
 // the catalogs) in a database of layout `version`, or null when it has none.
 DirectTextRoutine FindDirectText(uint8_t version, uint32_t typeOid);
 
+// True when the direct text of `typeOid` is never anything but letters,
+// digits, blanks and the signs of dates and numbers (booleans, dates,
+// timestamps): it can be quoted without a look for quotes or backslashes.
+bool DirectTextIsPlain(uint32_t typeOid);
+
 }  // namespace vesk

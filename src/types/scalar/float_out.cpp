@@ -18,9 +18,6 @@ using namespace scalar;
 
 namespace {
 
-// The server's extra_float_digits; fixed at its default.
-constexpr int kExtraFloatDigits = 0;
-
 char* FloatText(double value, int digits, uint32_t blockSize) {
   char* text = static_cast<char*>(ScratchAlloc(blockSize));
   const char* word = nullptr;
@@ -38,15 +35,6 @@ char* FloatText(double value, int digits, uint32_t blockSize) {
 }
 
 }  // namespace
-
-size_t FiniteFloatChars(double value, int digits, char* out, size_t capacity) {
-  int precision = digits + kExtraFloatDigits;
-  if (precision < 1) precision = 1;
-  // Same text as printf's "%.*g" in the C locale, without its locale lookup.
-  auto result = std::to_chars(out, out + capacity - 1, value, std::chars_format::general, precision);
-  *result.ptr = '\0';
-  return static_cast<size_t>(result.ptr - out);
-}
 
 bool Float8Underflows(double value) { return std::isfinite(value) && value != 0.0 && std::fabs(value) < DBL_MIN; }
 

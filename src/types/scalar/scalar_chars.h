@@ -10,6 +10,9 @@ namespace vesk {
 // "%.*g" writes it, NUL-terminated in `out`; its length. 32 bytes suffice
 // for a double's 17 digits, sign, point and exponent.
 size_t FiniteFloatChars(double value, int digits, char* out, size_t capacity);
+// printf's "%.*g" with `precision` straight from the exact conversion (the
+// slow way FiniteFloatChars takes for ties).
+size_t ExactFloatChars(double value, int precision, char* out, size_t capacity);
 // A float8 value too small for the type (subnormal), which its routine
 // refuses with a log line.
 bool Float8Underflows(double value);
