@@ -5,6 +5,12 @@
 #include <cstring>
 
 namespace vesk {
+namespace {
+
+// 128 KiB: few enough system calls, and little memory per open relation.
+constexpr uint64_t kReadAheadPages = 16;
+
+}  // namespace
 
 TableReader::Source::~Source() { Close(); }
 
@@ -13,12 +19,16 @@ bool TableReader::Source::Open(const std::string& path) {
   path_ = path;
   nextSegment_ = 0;
   nextIndex_ = 0;
-  inStep_ = false;
+  current_.pages = 0;
+  ahead_.pages = 0;
   opened_ = image != nullptr || Segment(0) != nullptr;
   return opened_;
 }
 
 void TableReader::Source::Close() {
+  FinishReadAhead();
+  current_.pages = 0;
+  ahead_.pages = 0;
   for (std::FILE* f : segments_) {
     if (f != nullptr) std::fclose(f);
   }
@@ -58,29 +68,73 @@ size_t TableReader::Source::NextPage(uint8_t* buffer, uint64_t* pageNumber) {
     if (nextIndex_ >= pagesPerSegment) {
       ++nextSegment_;
       nextIndex_ = 0;
-      inStep_ = false;
     }
-    std::FILE* f = Segment(nextSegment_);
-    if (f == nullptr) return 0;
-    // Seek only when the stream may have moved (a new segment, ReadAt).
-    size_t n = 0;
-    if (inStep_ || fseeko(f, static_cast<off_t>(nextIndex_ * kPageSize), SEEK_SET) == 0) {
-      n = std::fread(buffer, 1, kPageSize, f);
-    }
-    inStep_ = n == kPageSize;
-    if (n == 0) {
+    const bool inChunk = current_.pages != 0 && current_.segment == nextSegment_ &&
+                         nextIndex_ >= current_.firstIndex && nextIndex_ < current_.firstIndex + current_.pages;
+    if (!inChunk && !LoadChunk(nextSegment_, nextIndex_)) return 0;
+    const uint64_t at = (nextIndex_ - current_.firstIndex) * kPageSize;
+    if (at >= current_.size) {
       nextIndex_ = pagesPerSegment;  // this segment ends here
       continue;
     }
+    const auto n = static_cast<size_t>(std::min<uint64_t>(kPageSize, current_.size - at));
+    std::memcpy(buffer, current_.bytes.data() + at, n);
     *pageNumber = nextSegment_ * pagesPerSegment + nextIndex_;
     ++nextIndex_;
     return n;
   }
 }
 
+void TableReader::Source::ReadChunk(void* chunk) {
+  auto* c = static_cast<Chunk*>(chunk);
+  c->size = 0;
+  if (fseeko(c->file, static_cast<off_t>(c->firstIndex * kPageSize), SEEK_SET) == 0) {
+    c->size = std::fread(c->bytes.data(), 1, static_cast<size_t>(c->pages) * kPageSize, c->file);
+  }
+}
+
+bool TableReader::Source::LoadChunk(uint64_t segment, uint64_t index) {
+  std::FILE* f = Segment(segment);
+  if (f == nullptr) return false;
+  FinishReadAhead();
+  if (ahead_.pages != 0 && ahead_.segment == segment && ahead_.firstIndex == index) {
+    std::swap(current_, ahead_);
+  } else {
+    current_.file = f;
+    current_.segment = segment;
+    current_.firstIndex = index;
+    current_.pages = std::min<uint64_t>(kReadAheadPages, pagesPerSegment - index);
+    current_.bytes.resize(static_cast<size_t>(current_.pages) * kPageSize);
+    ReadChunk(&current_);
+  }
+  ahead_.pages = 0;
+  // A short chunk ended its segment: nothing of this file is left to read.
+  if (current_.size == current_.pages * kPageSize) StartReadAhead();
+  return true;
+}
+
+void TableReader::Source::StartReadAhead() {
+  const uint64_t next = current_.firstIndex + current_.pages;
+  if (next >= pagesPerSegment) return;
+  if (reader_ == nullptr) reader_ = std::make_unique<platform::Worker>();
+  ahead_.file = current_.file;
+  ahead_.segment = current_.segment;
+  ahead_.firstIndex = next;
+  ahead_.pages = std::min<uint64_t>(kReadAheadPages, pagesPerSegment - next);
+  ahead_.bytes.resize(static_cast<size_t>(ahead_.pages) * kPageSize);
+  aheadInFlight_ = true;
+  reader_->Post(ReadChunk, &ahead_);
+}
+
+void TableReader::Source::FinishReadAhead() {
+  if (!aheadInFlight_) return;
+  reader_->Wait();
+  aheadInFlight_ = false;
+}
+
 bool TableReader::Source::ReadAt(uint64_t position, void* buffer, size_t size) {
   if (!opened_) return false;
-  inStep_ = false;
+  FinishReadAhead();
   auto* out = static_cast<uint8_t*>(buffer);
   if (image != nullptr) return ReadImage(position, out, size) == size;
   const uint64_t segmentBytes = static_cast<uint64_t>(pagesPerSegment) * kPageSize;

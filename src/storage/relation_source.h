@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/worker.h"
 #include "storage/datum.h"
 #include "storage/table_reader.h"
 
@@ -53,15 +55,37 @@ struct TableReader::Source {
   const uint8_t* scanBuffer = nullptr;  // ReadTable's page buffer while it runs
 
  private:
+  // A run of pages of one segment file as read from it. A scan reads a chunk
+  // at a time, and the next chunk on a second thread while the pages of this
+  // one are decoded; `size` is short of `pages` pages where the file ends.
+  struct Chunk {
+    std::vector<uint8_t> bytes;
+    size_t size = 0;
+    uint64_t segment = 0;
+    uint64_t firstIndex = 0;
+    uint64_t pages = 0;  // 0: holds nothing
+    std::FILE* file = nullptr;
+  };
+
   std::FILE* Segment(uint64_t number);
   size_t ReadImage(uint64_t position, void* buffer, size_t size) const;
+  // Makes `current_` the chunk that starts at page `index` of `segment`;
+  // false when the segment file is not there.
+  bool LoadChunk(uint64_t segment, uint64_t index);
+  void StartReadAhead();
+  // Returns once no read is in flight: the files are the caller's again.
+  void FinishReadAhead();
+  static void ReadChunk(void* chunk);
 
   std::string path_;
   bool opened_ = false;
   std::vector<std::FILE*> segments_;
   uint64_t nextSegment_ = 0;
   uint64_t nextIndex_ = 0;  // page within nextSegment_
-  bool inStep_ = false;     // the stream stands at page nextIndex_ of nextSegment_
+  Chunk current_;
+  Chunk ahead_;             // being read, or read, while current_ is decoded
+  bool aheadInFlight_ = false;
+  std::unique_ptr<platform::Worker> reader_;
 };
 
 }  // namespace vesk
