@@ -1,4 +1,7 @@
 // numeric: base-10000 digits printed with exactly the stored display scale.
+#include <array>
+#include <cstring>
+
 #include "support/scratch.h"
 #include "types/scalar/numeric_var.h"
 #include "types/scalar/output_guard.h"
@@ -16,17 +19,26 @@ constexpr int32_t kNumericBase = 10000;
 constexpr int32_t kSignMask = 0xC000;
 constexpr int32_t kScaleMask = 0x3FFF;
 
-// Writes the four decimal characters of a base-10000 digit; with `trim`,
-// leading zeros are left out (the units character always stays).
-char* PutDigit(char* out, int32_t digit, bool trim) {
-  static constexpr int32_t kPowers[kDecDigits] = {1000, 100, 10, 1};
-  bool started = !trim;
-  for (int32_t i = 0; i < kDecDigits; ++i) {
-    int32_t character = digit / kPowers[i] % 10;
-    started = started || character != 0 || i == kDecDigits - 1;
-    if (started) *out++ = static_cast<char>('0' + character);
+// "00" to "99": a base-10000 digit is two table lookups, not four divisions.
+constexpr auto kPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[static_cast<size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    pairs[static_cast<size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
   }
-  return out;
+  return pairs;
+}();
+
+// Writes the four decimal characters of a base-10000 digit (0 to 9999);
+// with `trim`, leading zeros are left out (the units character always stays).
+char* PutDigit(char* out, int32_t digit, bool trim) {
+  char four[kDecDigits];
+  std::memcpy(four, kPairs.data() + 2 * (digit / 100), 2);
+  std::memcpy(four + 2, kPairs.data() + 2 * (digit % 100), 2);
+  int32_t skip = 0;
+  while (trim && skip < kDecDigits - 1 && four[skip] == '0') ++skip;
+  std::memcpy(out, four + skip, static_cast<size_t>(kDecDigits - skip));
+  return out + kDecDigits - skip;
 }
 
 char* NumericOut(uint8_t version, Datum d) {
