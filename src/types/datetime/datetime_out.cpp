@@ -101,7 +101,17 @@ char* PutTwo(char* out, int64_t v) {
 // come from integer arithmetic, with the text the field-by-field encoding
 // would give.
 bool EncodeWholeSeconds(double value, bool withZone, DateText& text) {
-  if (!(value >= kFirstPlainSecond && value <= kLastPlainSecond) || value != std::floor(value)) return false;
+  char buffer[kWholeSecondsCapacity];
+  const size_t length = WholeSecondsText(value, withZone, buffer);
+  if (length == 0) return false;
+  text.Append(std::string_view(buffer, length));
+  return true;
+}
+
+}  // namespace
+
+size_t WholeSecondsText(double value, bool withZone, char* buffer) {
+  if (!(value >= kFirstPlainSecond && value <= kLastPlainSecond) || value != std::floor(value)) return 0;
   const auto seconds = static_cast<int64_t>(value);
   int64_t days = seconds / kSecondsPerDayInt;
   int64_t time = seconds % kSecondsPerDayInt;
@@ -113,7 +123,6 @@ bool EncodeWholeSeconds(double value, bool withZone, DateText& text) {
   int32_t month = 0;
   int32_t day = 0;
   j2date(static_cast<uint32_t>(days + kJulianOf2000), year, month, day);
-  char buffer[24];
   char* out = PutTwo(PutTwo(buffer, year / 100), year % 100);
   *out++ = '-';
   out = PutTwo(out, month);
@@ -129,11 +138,9 @@ bool EncodeWholeSeconds(double value, bool withZone, DateText& text) {
     std::memcpy(out, "+00", 3);
     out += 3;
   }
-  text.Append(std::string_view(buffer, static_cast<size_t>(out - buffer)));
-  return true;
+  *out = '\0';
+  return static_cast<size_t>(out - buffer);
 }
-
-}  // namespace
 
 bool EncodeTimestamp(double value, bool withZone, DateText& text) {
   return EncodeWholeSeconds(value, withZone, text) || EncodeTimestampFields(value, withZone, text);

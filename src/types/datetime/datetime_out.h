@@ -2,6 +2,7 @@
 // storage).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "storage/datum.h"
@@ -25,6 +26,11 @@ char* tinterval_out(Datum d);
 class DateText;
 void EncodeDate(Datum d, DateText& text);
 bool EncodeTimestamp(double value, bool withZone, DateText& text);
+// The text EncodeTimestamp gives for a whole second of years 1 to 9999,
+// NUL-terminated in `buffer` (kWholeSecondsCapacity bytes); its length, or 0
+// for any other value.
+inline constexpr size_t kWholeSecondsCapacity = 24;
+size_t WholeSecondsText(double value, bool withZone, char* buffer);
 // EncodeTimestamp without its shortcut for whole seconds: the fields one by
 // one, for any finite value.
 bool EncodeTimestampFields(double value, bool withZone, DateText& text);

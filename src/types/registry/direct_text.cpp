@@ -123,6 +123,11 @@ bool TimestampText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& tex
   const uint8_t* p = DatumPointer(d);
   if (p == nullptr) return false;
   double value = ReadF64(p);
+  static_assert(kWholeSecondsCapacity <= kDirectTextCapacity);
+  if (size_t length = WholeSecondsText(value, kWithZone, buffer.bytes)) {
+    text = std::string_view(buffer.bytes, length);
+    return true;
+  }
   DateText date;
   if (!EncodeSpecialTimestamp(value, date) && !EncodeTimestamp(value, kWithZone, date)) return false;
   return CopyOut(date, buffer, text);
