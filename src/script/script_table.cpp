@@ -68,9 +68,10 @@ char* pg_script_Table::RoutineText(const CatalogColumnDesc& column, const Column
   }
 }
 
-bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const ColumnPlan& plan, const AttrValue& value) {
+bool pg_script_Table::AppendValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
+                                  const AttrValue& value) {
   if (value.isnull) {
-    statement_ += "NULL";
+    out += "NULL";
     return true;
   }
   if (plan.direct != nullptr) {
@@ -79,13 +80,13 @@ bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const ColumnP
     if (plan.direct(value.datum, column.atttypmod, buffer, text)) {
       // Integer texts are plain digits with a sign: nothing to check.
       if (plan.directKind == LiteralKind::kInteger) {
-        statement_ += text;
+        out += text;
       } else if (plan.directIsPlain) {
-        statement_ += '\'';
-        statement_ += text;
-        statement_ += '\'';
-      } else if (!AppendLiteral(statement_, plan.directKind, text)) {
-        statement_ += "NULL";
+        out += '\'';
+        out += text;
+        out += '\'';
+      } else if (!AppendLiteral(out, plan.directKind, text)) {
+        out += "NULL";
         ++reader_->valuesMissed;
       }
       return true;
@@ -97,8 +98,8 @@ bool pg_script_Table::AppendValue(const CatalogColumnDesc& column, const ColumnP
     return false;
   }
   char* text = RoutineText(column, plan, value.datum);
-  if (text == nullptr || !AppendLiteral(statement_, plan.kind, text)) {
-    statement_ += "NULL";
+  if (text == nullptr || !AppendLiteral(out, plan.kind, text)) {
+    out += "NULL";
     ++reader_->valuesMissed;
   }
   ScratchFree(text);
@@ -115,25 +116,34 @@ int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
   // Planned at the first row: the definition marks lost columns after this
   // object is made.
   if (!planned_) PlanColumns();
-  statement_.clear();
-  int written = 0;
+  // The statement is built where the script's text collects; one begun and
+  // not ended (a stop, an exception) is dropped whole, so the script never
+  // holds half a row.
+  struct OpenGuard {
+    std::string* out = nullptr;
+    ~OpenGuard() {
+      if (out != nullptr) AbandonStatement();
+    }
+  } statement;
   for (size_t i = 0; i < columns.size() && i < values.size(); ++i) {
     if (StopRequested()) return kStopped;
     const ColumnPlan& plan = plans_[i];
     if (plan.lost) continue;
-    if (written == 0) {
-      statement_ += head_;
+    if (statement.out == nullptr) {
+      statement.out = &BeginStatement();
+      *statement.out += head_;
     } else {
-      statement_ += ", ";
+      *statement.out += ", ";
     }
-    ++written;
-    if (!AppendValue(*columns[i], plan, values[i])) return kStopped;
+    if (!AppendValue(*statement.out, *columns[i], plan, values[i])) return kStopped;
   }
-  AllowRotation();
-  if (written == 0) return 0;
-  statement_ += ");\n";
-  // One piece per statement: a new script file can begin only before it.
-  WriteScriptBytes(statement_.data(), statement_.size());
+  if (statement.out == nullptr) {
+    AllowRotation();
+    return 0;
+  }
+  *statement.out += ");\n";
+  statement.out = nullptr;
+  EndStatement();
   return 1;
 }
 

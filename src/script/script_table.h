@@ -49,8 +49,8 @@ class pg_script_Table : public pg_some_Table {
 
   void PlanColumns();
   ColumnPlan PlanColumn(const CatalogColumnDesc& column) const;
-  // Appends the value's literal (or NULL); false when stopped.
-  bool AppendValue(const CatalogColumnDesc& column, const ColumnPlan& plan, const AttrValue& value);
+  // Appends the value's literal (or NULL) to `out`; false when stopped.
+  bool AppendValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan, const AttrValue& value);
   // The text of a value through its output routine, in scratch memory, or null.
   char* RoutineText(const CatalogColumnDesc& column, const ColumnPlan& plan, Datum datum) const;
 
@@ -58,7 +58,6 @@ class pg_script_Table : public pg_some_Table {
   std::string schemaName_;
   std::unique_ptr<TableReader> reader_;
   std::string head_;       // INSERT INTO ... VALUES (
-  std::string statement_;  // reused for every row
   std::vector<ColumnPlan> plans_;
   bool planned_ = false;
 };

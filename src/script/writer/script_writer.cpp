@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <new>
-#include <vector>
+#include <string>
 
 #include "platform/worker.h"
 #include "script/writer/output_files.h"
@@ -21,13 +21,13 @@ constexpr size_t kHandOver = size_t{1} << 20;
 
 struct WriteJob {
   FILE* file = nullptr;
-  std::vector<char> text;
+  std::string text;
   bool failed = false;
 };
 
 struct BackgroundWrites {
   FILE* file = nullptr;  // the script file written this way; null when off
-  std::vector<char> pending;
+  std::string pending;
   WriteJob job;          // owned by the worker between Post and Wait
   platform::Worker* worker = nullptr;
 };
@@ -98,7 +98,7 @@ void WriteBytes(ScriptOutput& out, const char* text, size_t size) {
   if (!out.script || size == 0) return;
   BackgroundWrites& bg = Background();
   if (bg.file != nullptr && bg.file == out.script) {
-    bg.pending.insert(bg.pending.end(), text, text + size);
+    bg.pending.append(text, size);
     if (bg.pending.size() >= kHandOver) HandOver(bg);
     return;
   }
@@ -129,8 +129,8 @@ void EndBackgroundWrites() {
   delete bg.worker;
   bg.worker = nullptr;
   bg.file = nullptr;
-  std::vector<char>().swap(bg.pending);
-  std::vector<char>().swap(bg.job.text);
+  std::string().swap(bg.pending);
+  std::string().swap(bg.job.text);
 }
 
 ScriptOutput& Script() {
@@ -146,6 +146,61 @@ void WriteScriptText(const char* text) {
 void WriteScriptBytes(const char* text, size_t size) {
   if (!text) return;
   WriteBytes(Script(), text, size);
+}
+
+namespace {
+
+// Where the statement being built lives: the end of the pending text when
+// that goes to the current file, else a string of its own written at the end.
+struct OpenStatement {
+  std::string* text = nullptr;
+  size_t start = 0;
+  std::string own;
+};
+
+OpenStatement& Statement() {
+  static OpenStatement statement;
+  return statement;
+}
+
+}  // namespace
+
+std::string& BeginStatement() {
+  ScriptOutput& out = Script();
+  out.rotationAllowed = true;
+  if (out.script && out.byteCount >= kScriptFileLimit) BeginNextFile(out);
+  OpenStatement& st = Statement();
+  BackgroundWrites& bg = Background();
+  st.text = bg.file != nullptr && bg.file == out.script ? &bg.pending : &st.own;
+  st.own.clear();
+  st.start = st.text->size();
+  out.rotationAllowed = false;
+  return *st.text;
+}
+
+void EndStatement() {
+  OpenStatement& st = Statement();
+  ScriptOutput& out = Script();
+  out.rotationAllowed = true;
+  if (st.text == nullptr) return;
+  if (st.text == &st.own) {
+    // Counted and written as one piece, exactly as WriteScriptBytes would.
+    out.rotationAllowed = false;
+    WriteBytes(out, st.own.data(), st.own.size());
+    out.rotationAllowed = true;
+  } else {
+    out.byteCount += static_cast<int64_t>(st.text->size() - st.start);
+    BackgroundWrites& bg = Background();
+    if (bg.pending.size() >= kHandOver) HandOver(bg);
+  }
+  st.text = nullptr;
+}
+
+void AbandonStatement() {
+  OpenStatement& st = Statement();
+  if (st.text != nullptr) st.text->resize(st.start);
+  st.text = nullptr;
+  Script().rotationAllowed = true;
 }
 
 void WriteScript(const char* format, ...) {

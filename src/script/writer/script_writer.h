@@ -42,6 +42,15 @@ void WriteScriptBytes(const char* text, size_t size);
 // printf-style WriteScriptText; a null format writes nothing. Long results are
 // written whole.
 void WriteScript(const char* format, ...) VESK_PRINTF_FORMAT(1, 2);
+// A statement built in place at the end of the script's text, with no copy:
+// BeginStatement begins the next file first when the current one is full (a
+// statement boundary) and returns the text to append the statement to;
+// EndStatement counts it and passes it on; AbandonStatement drops whatever
+// was appended since BeginStatement. Nothing else may be written between.
+std::string& BeginStatement();
+void EndStatement();
+void AbandonStatement();
+
 // Text for the script file open at the call goes to it (and to each next
 // file the writer begins) through a second thread, a mebibyte at a time.
 // DrainBackgroundWrites hands over what is pending and waits until it is in

@@ -148,6 +148,47 @@ TEST_F(ScriptWriterTest, LargeScriptsKeepTheirOrderAcrossHandOversAndNewFiles) {
   EXPECT_TRUE(File("recovered_3.sql") == expected[2]);
 }
 
+// Statements built in place: a full file is left at the statement's start,
+// an abandoned statement leaves nothing, and the count is the statement's.
+TEST_F(ScriptWriterTest, StatementsBuiltInPlace) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  BeginStatement() += "INSERT INTO t VALUES (1);\n";
+  EndStatement();
+  BeginStatement() += "INSERT INTO t VALUES (";
+  AbandonStatement();  // stopped in the middle of a row
+  EXPECT_EQ(Script().byteCount, 26);
+  FillCurrentFile();
+  std::string& text = BeginStatement();
+  EXPECT_EQ(Script().fileNumber, 2);
+  text += "INSERT INTO t VALUES (2);\n";
+  EndStatement();
+  EXPECT_EQ(Script().byteCount, 26);
+  EXPECT_TRUE(Script().rotationAllowed);
+  WriteScriptText("-- after\n");
+  CloseOutputFiles();
+  EXPECT_EQ(File("recovered_1.sql"), "INSERT INTO t VALUES (1);\n");
+  EXPECT_EQ(File("recovered_2.sql"), "INSERT INTO t VALUES (2);\n-- after\n");
+}
+
+// Without the second thread (a file the caller opened) the statement goes
+// out as one piece as well.
+TEST_F(ScriptWriterTest, StatementsToAFileOfTheCaller) {
+  std::string path = dir_ / "own.sql";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  FILE* saved = Script().script;
+  Script().script = f;
+  Script().byteCount = 0;
+  BeginStatement() += "INSERT INTO t VALUES (3);\n";
+  EndStatement();
+  BeginStatement() += "INSERT";
+  AbandonStatement();
+  EXPECT_EQ(Script().byteCount, 26);
+  Script().script = saved;
+  std::fclose(f);
+  EXPECT_EQ(ReadFile(path), "INSERT INTO t VALUES (3);\n");
+}
+
 // A disk that fills up under the writing thread is reported, once, by the
 // run's own thread.
 TEST_F(ScriptWriterTest, AFullDiskIsLoggedOnce) {
