@@ -4,9 +4,6 @@
 
 namespace vesk {
 
-// Constant-initialised: ready before any other static object can ask for it.
-constinit RecoveryRun detail::theRun;
-
 void ReportStopped() {
   Log("Terminated by user");
   SendMessage("Terminate...");

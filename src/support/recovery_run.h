@@ -39,12 +39,12 @@ struct RecoveryRun {
   int32_t tablesRecovered = 0;
 };
 
-namespace detail {
-extern RecoveryRun theRun;
+// Inline, as the flag is polled before every value of every row; made on
+// first use, so that it is ready for any other static object that asks.
+inline RecoveryRun& Run() {
+  static RecoveryRun run;
+  return run;
 }
-
-// Inline, as the flag is polled before every value of every row.
-inline RecoveryRun& Run() { return detail::theRun; }
 
 // True when the cancellation byte is set (read afresh at every call).
 inline bool BreakRequested() {
