@@ -19,16 +19,12 @@ bool TableReader::Source::Open(const std::string& path) {
   path_ = path;
   nextSegment_ = 0;
   nextIndex_ = 0;
-  current_.pages = 0;
-  ahead_.pages = 0;
   opened_ = image != nullptr || Segment(0) != nullptr;
   return opened_;
 }
 
 void TableReader::Source::Close() {
-  FinishReadAhead();
-  current_.pages = 0;
-  ahead_.pages = 0;
+  EndScan();
   for (std::FILE* f : segments_) {
     if (f != nullptr) std::fclose(f);
   }
@@ -71,7 +67,10 @@ size_t TableReader::Source::NextPage(uint8_t* buffer, uint64_t* pageNumber) {
     }
     const bool inChunk = current_.pages != 0 && current_.segment == nextSegment_ &&
                          nextIndex_ >= current_.firstIndex && nextIndex_ < current_.firstIndex + current_.pages;
-    if (!inChunk && !LoadChunk(nextSegment_, nextIndex_)) return 0;
+    if (!inChunk && !LoadChunk(nextSegment_, nextIndex_)) {
+      EndScan();
+      return 0;
+    }
     const uint64_t at = (nextIndex_ - current_.firstIndex) * kPageSize;
     if (at >= current_.size) {
       nextIndex_ = pagesPerSegment;  // this segment ends here
@@ -124,6 +123,15 @@ void TableReader::Source::StartReadAhead() {
   ahead_.bytes.resize(static_cast<size_t>(ahead_.pages) * kPageSize);
   aheadInFlight_ = true;
   reader_->Post(ReadChunk, &ahead_);
+}
+
+void TableReader::Source::EndScan() {
+  // Readers of the catalogs and of TOAST relations stay open for a whole run:
+  // between scans they keep neither a thread nor chunk memory.
+  FinishReadAhead();
+  reader_.reset();
+  current_ = Chunk{};
+  ahead_ = Chunk{};
 }
 
 void TableReader::Source::FinishReadAhead() {

@@ -75,6 +75,8 @@ struct TableReader::Source {
   void StartReadAhead();
   // Returns once no read is in flight: the files are the caller's again.
   void FinishReadAhead();
+  // At the end of a scan: the thread and the chunks go.
+  void EndScan();
   static void ReadChunk(void* chunk);
 
   std::string path_;
