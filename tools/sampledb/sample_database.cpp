@@ -137,16 +137,23 @@ std::vector<hb::ColumnSpec> CatalogSpecs(StaticCatalog which) {
 bool WriteClass(hb::Layout layout, const std::string& dir, const std::vector<Table>& tables) {
   hb::RelationBuilder rel(layout, CatalogSpecs(StaticCatalog::kPgClass));
   bool v83 = layout == hb::Layout::k83;
-  rel.AddRow(ClassRow("pg_type", kCatalogSchema, 71, 1247, 'r', v83 ? 26 : 23, 6, 280));
-  rel.AddRow(ClassRow("pg_attribute", kCatalogSchema, 75, 1249, 'r', 17, 30, 1900));
-  rel.AddRow(ClassRow("pg_class", kCatalogSchema, 83, 1259, 'r', 27, 5, 240));
-  rel.AddRow(ClassRow("pg_namespace", kCatalogSchema, v83 ? 11058 : 10279, 2615, 'r', 3, 1, 6));
+  // pg_class has OIDs: each row's is the relation's identifier.
+  auto add = [&rel](uint32_t oid, std::vector<Value> row) {
+    hb::TupleSpec tuple;
+    tuple.hasOid = true;
+    tuple.oid = oid;
+    rel.AddRow(row, tuple);
+  };
+  add(1247, ClassRow("pg_type", kCatalogSchema, 71, 1247, 'r', v83 ? 26 : 23, 6, 280));
+  add(1249, ClassRow("pg_attribute", kCatalogSchema, 75, 1249, 'r', 17, 30, 1900));
+  add(1259, ClassRow("pg_class", kCatalogSchema, 83, 1259, 'r', 27, 5, 240));
+  add(2615, ClassRow("pg_namespace", kCatalogSchema, v83 ? 11058 : 10279, 2615, 'r', 3, 1, 6));
   for (const Table& t : tables) {
-    rel.AddRow(ClassRow(t.name, t.schema, t.rowType, t.relfilenode, 'r', static_cast<int16_t>(t.columns.size()), 1,
+    add(t.oid, ClassRow(t.name, t.schema, t.rowType, t.relfilenode, 'r', static_cast<int16_t>(t.columns.size()), 1,
                         static_cast<float>(t.rows.size())));
   }
   // An index is a relation too, but never a table to recover.
-  rel.AddRow(ClassRow("customers_pkey", kPublicSchema, 0, 16389, 'i', 1, 2, 5));
+  add(16389, ClassRow("customers_pkey", kPublicSchema, 0, 16389, 'i', 1, 2, 5));
   return rel.WriteFile(dir + "1259");
 }
 
