@@ -24,7 +24,8 @@ size_t ClassRowCount() { return Run().classes != nullptr ? Run().classes->reader
 // The row type of a table Pass 2 recovers, or null for any other relation.
 const TypeRecord* RecoverableRowType(const RecoveredTable& table) {
   if (IsSystemTable(table) || table.relkind != 'r' || Run().types == nullptr) return nullptr;
-  return Run().types->LookupTypeByOid(table.reltype);
+  const TypeRecord* type = Run().types->LookupTypeByOid(table.reltype);
+  return type != nullptr ? type : Run().types->StandInRowType(table);
 }
 
 const char* SchemaName(const RecoveredTable& table) {

@@ -63,6 +63,11 @@ class pg_type_Table : public pg_some_Table {
   int ReadTypes();
   const TypeRecord* LookupTypeByOid(uint32_t oid);
   const TypeRecord* LookupTypeByRelid(uint32_t relid);
+  // A row type for `table` made from its pg_class row, when the type catalog
+  // lost the table's own (a damaged or missing 1247): without one the table
+  // could not be opened at all. Null when the pg_class row cannot name it
+  // (no OID or row type OID) or another type already holds either.
+  const TypeRecord* StandInRowType(const RecoveredTable& table);
   TableReader& reader() { return *reader_; }
 
  private:

@@ -61,7 +61,7 @@ pg_class_Table::pg_class_Table(const char* fileName, uint8_t version)
   reader_->cacheRows = false;
 }
 
-int pg_class_Table::ProcessRow(const RowValues& values, uint32_t) {
+int pg_class_Table::ProcessRow(const RowValues& values, uint32_t oid) {
   const auto& columns = reader_->columns;
   auto column = [&](size_t k) { return k < columns.size() ? columns[k] : nullptr; };
 
@@ -69,6 +69,7 @@ int pg_class_Table::ProcessRow(const RowValues& values, uint32_t) {
   if (!values.empty() && !values[0].isnull && values[0].datum == 0) return 0;
 
   RecoveredTable* t = ScratchNew<RecoveredTable>();
+  t->oid = oid;
   CopyName(ValueAt(values, 0), column(0), t->relname);
   // relacl and reloptions (25, 26) are not kept.
   for (size_t k = 1; k < values.size() && k <= 24; ++k) {

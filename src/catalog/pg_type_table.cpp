@@ -146,6 +146,28 @@ int pg_type_Table::ReadTypes() {
   return reader_->ReadTable() == kStopped ? kStopped : 0;
 }
 
+const TypeRecord* pg_type_Table::StandInRowType(const RecoveredTable& table) {
+  if (table.oid == 0 || table.reltype == 0) return nullptr;
+  if (LookupTypeByOid(table.reltype) != nullptr || LookupTypeByRelid(table.oid) != nullptr) return nullptr;
+  TypeRecord* t = ScratchNew<TypeRecord>();
+  t->oid = table.reltype;
+  std::memcpy(t->typname, table.relname, sizeof t->typname);
+  t->typname[sizeof t->typname - 1] = '\0';
+  t->typnamespace = table.relnamespace;
+  t->typowner = table.relowner;
+  t->typlen = -1;
+  t->typtype = 'c';
+  t->typisdefined = true;
+  t->typrelid = table.oid;
+  t->typalign = 'd';
+  t->typstorage = 'x';
+  LogFormat("Row type of table %s is lost, made from its pg_class row", t->typname);
+  reader_->AddRow(t);
+  byOid_.try_emplace(t->oid, t);
+  byRelid_.try_emplace(t->typrelid, t);
+  return t;
+}
+
 const TypeRecord* pg_type_Table::LookupTypeByOid(uint32_t oid) {
   auto it = byOid_.find(oid);
   return it == byOid_.end() ? nullptr : it->second;

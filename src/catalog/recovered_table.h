@@ -6,6 +6,7 @@
 namespace vesk {
 
 struct RecoveredTable {
+  uint32_t oid = 0;  // the row's own OID: the relation's identifier
   char relname[64] = {};
   uint32_t relnamespace = 0;
   uint32_t reltype = 0;

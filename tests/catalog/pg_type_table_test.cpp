@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "catalog/catalog_readers.h"
+#include "catalog/recovered_table.h"
 #include "catalog_test_util.h"
 
 namespace vesk {
@@ -97,6 +100,44 @@ TEST(TypeTable, LookupByRelidFindsTheFirstRowType) {
   // No relation has OID 0: base types (typrelid 0) are never a table's type.
   EXPECT_EQ(table.LookupTypeByRelid(0), nullptr);
   EXPECT_EQ(table.LookupTypeByOid(99999), nullptr);
+}
+
+// A table whose row type the type catalog lost gets one made from its
+// pg_class row, once; nothing is made over a type that exists, or without
+// the two OIDs that tie the table to it.
+TEST(TypeTable, StandInRowTypeOnlyWhereTheTableHasNone) {
+  pg_type_Table table(83);
+  StoredName row("orders");
+  RowValues r = NumberedRow(row, 26);
+  r[8] = ByValue(16500);
+  table.ProcessRow(r, 16501);
+
+  RecoveredTable lost;
+  lost.oid = 16600;
+  lost.reltype = 16601;
+  lost.relnamespace = 2200;
+  std::strcpy(lost.relname, "lost_rows");
+  const TypeRecord* made = table.StandInRowType(lost);
+  ASSERT_NE(made, nullptr);
+  EXPECT_STREQ(made->typname, "lost_rows");
+  EXPECT_EQ(made->typtype, 'c');
+  EXPECT_EQ(made->typnamespace, 2200u);
+  EXPECT_EQ(table.LookupTypeByOid(16601), made);
+  EXPECT_EQ(table.LookupTypeByRelid(16600), made);
+  EXPECT_EQ(table.StandInRowType(lost), nullptr);  // it has one now
+
+  RecoveredTable kept = lost;
+  kept.oid = 16500;  // its row type was read
+  kept.reltype = 16700;
+  EXPECT_EQ(table.StandInRowType(kept), nullptr);
+  RecoveredTable noOid = lost;
+  noOid.oid = 0;
+  noOid.reltype = 16800;
+  EXPECT_EQ(table.StandInRowType(noOid), nullptr);
+  RecoveredTable noType = lost;
+  noType.oid = 16900;
+  noType.reltype = 0;
+  EXPECT_EQ(table.StandInRowType(noType), nullptr);
 }
 
 }  // namespace
