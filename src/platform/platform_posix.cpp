@@ -1,5 +1,6 @@
 // POSIX implementation of the platform layer.
 #include "platform/platform.h"
+#include "platform/system_clock.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -92,14 +93,7 @@ bool ModuleResource(const char*, const char*, const uint8_t** data, size_t* size
   return false;
 }
 
-namespace {
-ClockFunction clockOverride = nullptr;
-}  // namespace
-
-void SetClockForTesting(ClockFunction clock) { clockOverride = clock; }
-
-LocalTime NowLocal() {
-  if (clockOverride) return clockOverride();
+LocalTime SystemLocalTime() {
   timeval tv{};
   gettimeofday(&tv, nullptr);
   time_t secs = tv.tv_sec;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/system_clock.h"
 
 namespace vesk::platform {
 namespace {
@@ -105,14 +106,7 @@ bool ModuleResource(const char* moduleFile, const char* name, const uint8_t** da
   return true;
 }
 
-namespace {
-ClockFunction clockOverride = nullptr;
-}  // namespace
-
-void SetClockForTesting(ClockFunction clock) { clockOverride = clock; }
-
-LocalTime NowLocal() {
-  if (clockOverride) return clockOverride();
+LocalTime SystemLocalTime() {
   SYSTEMTIME t{};
   GetLocalTime(&t);
   return LocalTime{t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};

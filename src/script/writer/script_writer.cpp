@@ -92,8 +92,13 @@ void BeginNextFile(ScriptOutput& out) {
   out.byteCount = 0;
 }
 
-void WriteBytes(ScriptOutput& out, const char* text, size_t size) {
+// A statement boundary: the next file begins here when the current one is full.
+void RotateIfFull(ScriptOutput& out) {
   if (out.script && out.rotationAllowed && out.byteCount >= kScriptFileLimit) BeginNextFile(out);
+}
+
+// Counts `size` bytes and sends them on to the current file.
+void AppendBytes(ScriptOutput& out, const char* text, size_t size) {
   out.byteCount += static_cast<int64_t>(size);
   if (!out.script || size == 0) return;
   BackgroundWrites& bg = Background();
@@ -103,6 +108,11 @@ void WriteBytes(ScriptOutput& out, const char* text, size_t size) {
     return;
   }
   if (std::fwrite(text, 1, size, out.script) != size) NoteWriteFailure(out);
+}
+
+void WriteBytes(ScriptOutput& out, const char* text, size_t size) {
+  RotateIfFull(out);
+  AppendBytes(out, text, size);
 }
 
 }  // namespace
@@ -143,11 +153,6 @@ void WriteScriptText(const char* text) {
   WriteBytes(Script(), text, std::strlen(text));
 }
 
-void WriteScriptBytes(const char* text, size_t size) {
-  if (!text) return;
-  WriteBytes(Script(), text, size);
-}
-
 namespace {
 
 // Where the statement being built lives: the end of the pending text when
@@ -168,7 +173,7 @@ OpenStatement& Statement() {
 std::string& BeginStatement() {
   ScriptOutput& out = Script();
   out.rotationAllowed = true;
-  if (out.script && out.byteCount >= kScriptFileLimit) BeginNextFile(out);
+  RotateIfFull(out);
   OpenStatement& st = Statement();
   BackgroundWrites& bg = Background();
   st.text = bg.file != nullptr && bg.file == out.script ? &bg.pending : &st.own;
@@ -184,10 +189,7 @@ void EndStatement() {
   out.rotationAllowed = true;
   if (st.text == nullptr) return;
   if (st.text == &st.own) {
-    // Counted and written as one piece, exactly as WriteScriptBytes would.
-    out.rotationAllowed = false;
-    WriteBytes(out, st.own.data(), st.own.size());
-    out.rotationAllowed = true;
+    AppendBytes(out, st.own.data(), st.own.size());
   } else {
     out.byteCount += static_cast<int64_t>(st.text->size() - st.start);
     BackgroundWrites& bg = Background();

@@ -37,8 +37,6 @@ ScriptOutput& Script();
 // Writes `text` to the current script file, first beginning the next file when
 // rotation is allowed and the current one is full. Null writes nothing.
 void WriteScriptText(const char* text);
-// The same for `size` bytes of text (a statement built in a string).
-void WriteScriptBytes(const char* text, size_t size);
 // printf-style WriteScriptText; a null format writes nothing. Long results are
 // written whole.
 void WriteScript(const char* format, ...) VESK_PRINTF_FORMAT(1, 2);

@@ -129,7 +129,7 @@ bool TimestampText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& tex
     return true;
   }
   DateText date;
-  if (!EncodeSpecialTimestamp(value, date) && !EncodeTimestamp(value, kWithZone, date)) return false;
+  if (!EncodeSpecialTimestamp(value, date) && !EncodeTimestampFields(value, kWithZone, date)) return false;
   return CopyOut(date, buffer, text);
 }
 

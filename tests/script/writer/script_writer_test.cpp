@@ -137,7 +137,7 @@ TEST_F(ScriptWriterTest, LargeScriptsKeepTheirOrderAcrossHandOversAndNewFiles) {
     if (file > 0) FillCurrentFile();
     for (int row = 0; row < 60000; ++row) {
       std::string statement = "INSERT INTO t VALUES (" + std::to_string(file) + ", " + std::to_string(row) + ");\n";
-      WriteScriptBytes(statement.data(), statement.size());
+      WriteScriptText(statement.c_str());
       expected[file] += statement;
     }
   }
@@ -196,7 +196,7 @@ TEST_F(ScriptWriterTest, AFullDiskIsLoggedOnce) {
   std::filesystem::create_symlink("/dev/full", result_ + "/recovered_1.sql");
   ASSERT_TRUE(OpenOutputFiles(result_));
   std::string block(size_t{3} << 19, 'x');
-  for (int i = 0; i < 4; ++i) WriteScriptBytes(block.data(), block.size());
+  for (int i = 0; i < 4; ++i) WriteScriptText(block.c_str());
   CloseOutputFiles();
   std::string log = ReadFile(dir_ / "log.txt");
   std::string line = "Cannot write to result file " + result_ + "/recovered_1.sql";
