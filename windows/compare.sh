@@ -39,7 +39,7 @@ check_exports() {
   local names
   names=$(i686-w64-mingw32-objdump -p "$win_bin/veskdll.dll" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && NR > 1 {print $3}' | sort | tr '\n' ' ')
-  if [ "$names" = "FileRecover GetDllVersion LoadTarncmn SetBreakFlag isEnvReady " ]; then
+  if [ "$names" = "FileRecover FileRecoverEx GetDllVersion LoadTarncmn SetBreakFlag isEnvReady " ]; then
     pass "veskdll.dll exports $names"
   else
     fail "veskdll.dll exports [$names]"

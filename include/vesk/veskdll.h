@@ -31,6 +31,8 @@ enum {
                                    nothing was created */
   VESK_INTERNAL_ERROR = -7,     /* the run ended early on an unexpected error;
                                    the script holds what was written before */
+  VESK_BAD_OPTIONS = -8,        /* FileRecoverEx: options of an unknown version
+                                   or with a value out of range */
   VESK_STOPPED = -1000          /* stopped through the break flag */
 };
 
@@ -47,6 +49,48 @@ typedef void(VESK_CALL* ProgressCallback)(const char* stage, int32_t percent, in
 VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const char* prefix, int32_t unused,
                                           MessageCallback message, ProgressCallback progress,
                                           intptr_t user, const char* logFile);
+
+/* Options of FileRecoverEx. The caller zero-fills the structure, sets `size`
+ * to sizeof(VeskOptions) and `version` to VESK_OPTIONS_VERSION, then the
+ * fields it wants; zero always means "decide from the files". Later versions
+ * only append fields: a field beyond the caller's `size` takes its default. */
+enum { VESK_OPTIONS_VERSION = 1 };
+
+/* How timestamp, time, timetz and interval values are stored. */
+enum {
+  VESK_DATETIME_AUTO = 0,    /* control file, else detected from the data */
+  VESK_DATETIME_FLOAT = 1,   /* float8 seconds (the default server build) */
+  VESK_DATETIME_INTEGER = 2  /* int64 microseconds (--enable-integer-datetimes) */
+};
+
+/* What one user table gave, sent when its scan ends (also when its file
+ * could not be read at all). Texts are valid during the call only. */
+typedef struct VeskTableReport {
+  uint32_t size;            /* sizeof(VeskTableReport) as the engine knows it */
+  const char* schema;
+  const char* table;
+  int64_t rowsWritten;      /* INSERT statements in the script */
+  int64_t rowsQuarantined;  /* rows set aside as implausible, not in the script */
+  int64_t valuesNulled;     /* values that could not be read and became NULL */
+  int64_t pagesRead;
+  int64_t pagesSkipped;     /* pages whose header could not be trusted */
+  const char* problem;      /* null, or why the file could not be read: path and reason */
+} VeskTableReport;
+typedef void(VESK_CALL* TableReportCallback)(const VeskTableReport* report, intptr_t user);
+
+typedef struct VeskOptions {
+  uint32_t size;            /* sizeof(VeskOptions) as the caller compiled it */
+  uint32_t version;         /* VESK_OPTIONS_VERSION */
+  int32_t datetimeStorage;  /* VESK_DATETIME_* */
+  int32_t maxAlign;         /* 0 (decide), 4 (32-bit server) or 8 (64-bit server) */
+  TableReportCallback tableReport; /* may be null */
+} VeskOptions;
+
+/* FileRecover with options; `options` may be null (all defaults). Returns
+ * the same statuses, plus VESK_BAD_OPTIONS for a structure it cannot take. */
+VESK_EXPORT int32_t VESK_CALL FileRecoverEx(const char* path, const char* prefix, MessageCallback message,
+                                            ProgressCallback progress, intptr_t user, const char* logFile,
+                                            const VeskOptions* options);
 
 /* Registers the caller-owned cancellation byte; a nonzero byte stops the run
  * at its next poll. FileRecover clears the byte when it starts. */

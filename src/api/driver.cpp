@@ -67,6 +67,20 @@ int ReadEnumLabels(uint8_t version) {
   return run.enums->ReadLabels();
 }
 
+// What the caller forced wins over anything the files say.
+void TakeForcedSettings() {
+  RecoveryRun& run = Run();
+  DatabaseSettings& settings = run.settings;
+  if (run.options.maxAlign != 0) {
+    settings.maxAlign = settings.doubleAlign = static_cast<uint32_t>(run.options.maxAlign);
+    settings.alignSource = SettingSource::kForced;
+  }
+  if (run.options.datetimeStorage != VESK_DATETIME_AUTO) {
+    settings.integerDatetimes = run.options.datetimeStorage == VESK_DATETIME_INTEGER;
+    settings.datetimeSource = SettingSource::kForced;
+  }
+}
+
 }  // namespace
 
 uint8_t DetectVersion() {
@@ -133,6 +147,7 @@ int32_t RunRecoveryDriver(const char* path) {
     Log("Cant find path");
     return -4;
   }
+  TakeForcedSettings();
   int32_t status = ReadCatalogs();
   if (status != 0) return status;
 

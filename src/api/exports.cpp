@@ -1,5 +1,8 @@
 // The five exports of the engine and the frame of one recovery run: break
 // flag, callbacks, log, result directory and output files around the driver.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -124,24 +127,75 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
 
 using namespace vesk;
 
+namespace vesk {
+namespace {
+
+// The caller's options, completed with defaults for what its version of the
+// structure lacks; false when they cannot be taken.
+bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
+  taken = VeskOptions{};
+  taken.size = sizeof(VeskOptions);
+  taken.version = VESK_OPTIONS_VERSION;
+  if (given == nullptr) return true;
+  constexpr uint32_t kHeader = offsetof(VeskOptions, datetimeStorage);
+  if (given->size < kHeader || given->version < 1) return false;
+  std::memcpy(&taken, given, std::min<size_t>(given->size, sizeof(VeskOptions)));
+  taken.size = sizeof(VeskOptions);
+  taken.version = VESK_OPTIONS_VERSION;
+  if (taken.datetimeStorage < VESK_DATETIME_AUTO || taken.datetimeStorage > VESK_DATETIME_INTEGER) return false;
+  return taken.maxAlign == 0 || taken.maxAlign == 4 || taken.maxAlign == 8;
+}
+
+int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback message, ProgressCallback progress,
+                        intptr_t user, const char* logFile, const VeskOptions& options) {
+  ResetBreakFlag();
+  RecoveryRun& run = Run();
+  run.message = message;
+  run.progress = progress;
+  run.user = user;
+  run.options = options;
+  run.settings = DatabaseSettings{};
+  Log("loading tarncmn...");
+  bool siblingLoaded = LoadSiblingLibrary() == 0;
+  Log("S: FileRecover()");
+  return Recover(path, prefix, logFile, siblingLoaded);
+}
+
+int32_t ReportUnexpected() {
+  LogError("FileRecover ended early on an unexpected error");
+  CloseOutputFiles();
+  DestroyCatalogReaders();
+  return VESK_INTERNAL_ERROR;
+}
+
+}  // namespace
+}  // namespace vesk
+
 extern "C" VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const char* prefix, int32_t,
                                                      MessageCallback message, ProgressCallback progress,
                                                      intptr_t user, const char* logFile) {
   try {
-    ResetBreakFlag();
-    RecoveryRun& run = Run();
-    run.message = message;
-    run.progress = progress;
-    run.user = user;
-    Log("loading tarncmn...");
-    bool siblingLoaded = LoadSiblingLibrary() == 0;
-    Log("S: FileRecover()");
-    return Recover(path, prefix, logFile, siblingLoaded);
+    VeskOptions defaults{};
+    TakeOptions(nullptr, defaults);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults);
   } catch (...) {
-    LogError("FileRecover ended early on an unexpected error");
-    CloseOutputFiles();
-    DestroyCatalogReaders();
-    return VESK_INTERNAL_ERROR;
+    return ReportUnexpected();
+  }
+}
+
+extern "C" VESK_EXPORT int32_t VESK_CALL FileRecoverEx(const char* path, const char* prefix,
+                                                       MessageCallback message, ProgressCallback progress,
+                                                       intptr_t user, const char* logFile,
+                                                       const VeskOptions* options) {
+  try {
+    VeskOptions taken{};
+    if (!TakeOptions(options, taken)) {
+      Log("FileRecoverEx: options refused (unknown version, short structure or a value out of range)");
+      return VESK_BAD_OPTIONS;
+    }
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken);
+  } catch (...) {
+    return ReportUnexpected();
   }
 }
 

@@ -4,6 +4,16 @@
 
 namespace vesk {
 
+const char* SettingSourceName(SettingSource source) {
+  switch (source) {
+    case SettingSource::kControlFile: return "control file";
+    case SettingSource::kDetected: return "detected";
+    case SettingSource::kForced: return "forced";
+    case SettingSource::kDefault: break;
+  }
+  return "default";
+}
+
 void ReportStopped() {
   Log("Terminated by user");
   SendMessage("Terminate...");

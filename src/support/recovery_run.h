@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/database_settings.h"
 #include "vesk/veskdll.h"
 
 namespace vesk {
@@ -28,6 +29,8 @@ struct RecoveryRun {
   std::string moduleDirectory;    // where the zone file lives below "adds"
   std::string databaseDirectory;  // with a trailing path separator
   uint8_t version = 82;           // on-disk layout: 82 or 83
+  VeskOptions options{};          // the caller's, complete (defaults filled in)
+  DatabaseSettings settings;      // the server build's and cluster's choices
 
   pg_class_Table* classes = nullptr;
   pg_attribute_Table* attributes = nullptr;

@@ -159,6 +159,35 @@ TEST_F(FileRecoverTest, SameSecondTwiceCollides) {
   EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_CANNOT_CREATE_OUTPUT);
 }
 
+// The options entry point takes an older (shorter) structure and null, and
+// refuses what it cannot take before anything is created.
+TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) {
+  struct {
+    uint32_t size, version;
+    int32_t datetime, align;
+    bool taken;
+  } cases[] = {
+      {sizeof(VeskOptions), VESK_OPTIONS_VERSION, VESK_DATETIME_INTEGER, 4, true},
+      {8, VESK_OPTIONS_VERSION, 99, 99, true},  // fields past `size` are not read
+      {sizeof(VeskOptions), 0, 0, 0, false},
+      {4, VESK_OPTIONS_VERSION, 0, 0, false},
+      {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 3, 0, false},
+      {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 0, 2, false},
+  };
+  for (const auto& c : cases) {
+    VeskOptions options{c.size, c.version, c.datetime, c.align, nullptr};
+    fs::remove_all(Result());
+    int32_t status = FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0,
+                                   log_.c_str(), &options);
+    EXPECT_EQ(status, c.taken ? VESK_NOTHING_RECOVERED : VESK_BAD_OPTIONS) << c.size << " " << c.datetime;
+    EXPECT_EQ(fs::exists(Result()), c.taken);
+  }
+  fs::remove_all(Result());
+  EXPECT_EQ(FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0, log_.c_str(),
+                          nullptr),
+            VESK_NOTHING_RECOVERED);
+}
+
 TEST(ExportsTest, FixedAnswersAndSiblingLibrary) {
   EXPECT_EQ(GetDllVersion(), 2);
   EXPECT_EQ(isEnvReady(), 0);
@@ -168,14 +197,14 @@ TEST(ExportsTest, FixedAnswersAndSiblingLibrary) {
   EXPECT_EQ(isEnvReady(), 0);
 }
 
-// A host program sees the five entry points and none of the engine's
+// A host program sees the six entry points and none of the engine's
 // internals, which could otherwise clash with its own symbols.
 TEST(ExportsTest, SharedLibraryExportsOnlyTheEntryPoints) {
   std::string library = fs::canonical("/proc/self/exe").parent_path().string() + "/libveskdll.so";
   if (!fs::exists(library)) GTEST_SKIP() << "libveskdll.so is not built beside the tests";
   void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(handle, nullptr) << dlerror();
-  for (const char* name : {"FileRecover", "SetBreakFlag", "GetDllVersion", "isEnvReady", "LoadTarncmn"}) {
+  for (const char* name : {"FileRecover", "FileRecoverEx", "SetBreakFlag", "GetDllVersion", "isEnvReady", "LoadTarncmn"}) {
     EXPECT_NE(dlsym(handle, name), nullptr) << name;
   }
   EXPECT_EQ(dlsym(handle, "_ZN4vesk10ScratchDupEPKc"), nullptr);
