@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs the 32-bit Windows build under Wine on the real fixture databases (and
-# the benchmark database when it is there) and
-# checks it against the Linux build:
+# Runs a Windows build under Wine on the real fixture databases (and the
+# benchmark database when it is there) and checks it against the Linux build:
 #   windows/compare.sh LINUX_BIN_DIR WIN_BIN_DIR [SHARED_DIR]
+# VESK_WIN_BITS=32 (default) runs the 32-bit build with Wine's 32-bit loader
+# in a win32 prefix; VESK_WIN_BITS=64 the 64-bit build under wine64.
 # LINUX_BIN_DIR holds vesk-recover (and its engine), WIN_BIN_DIR the files
 # vesk-wintest.exe, veskdll.dll, tarncmn.dll and quorndll.dll.
 # For each fixture: recovered_*.sql byte for byte as on Linux, the batch files
@@ -22,7 +23,18 @@ pass() { echo "PASS: $*"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
 work=$(mktemp -d /tmp/vesk-wine.XXXXXX)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win32
+bits=${VESK_WIN_BITS:-32}
+if [ "$bits" = 64 ]; then
+  wine_loader=/usr/lib/wine/wine64 triplet=x86_64-w64-mingw32
+  export WINEARCH=win64
+else
+  wine_loader=/usr/lib/wine/wine triplet=i686-w64-mingw32
+  export WINEARCH=win32
+fi
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINELOADER=$wine_loader
+# Wine's own loader, not Debian's wrapper, which picks the 32-bit one
+# whenever it is installed.
+wine() { "$wine_loader" "$@"; }
 # No Mono or Gecko installers: nothing here needs them, and there is no display.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 
@@ -36,13 +48,11 @@ only_result_dir() {
 }
 
 check_exports() {
-  local names
-  names=$(i686-w64-mingw32-objdump -p "$win_bin/veskdll.dll" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && NR > 1 {print $3}' | sort | tr '\n' ' ')
-  if [ "$names" = "FileRecover FileRecoverEx GetDllVersion LoadTarncmn SetBreakFlag isEnvReady " ]; then
-    pass "veskdll.dll exports $names"
+  local result
+  if result=$(bash "$(dirname "$0")/check_exports.sh" "$triplet" "$win_bin/veskdll.dll"); then
+    pass "$result"
   else
-    fail "veskdll.dll exports [$names]"
+    fail "$result"
   fi
 }
 
@@ -166,7 +176,7 @@ fi
 check_without_resource_module
 check_stop
 # Wine's server outlives the programs; end it with the prefix.
-wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -k 2>/dev/null || true
 if [ $failed -eq 0 ]; then
   rm -rf "$work"
 else
