@@ -77,13 +77,6 @@ std::string ProgramDirectory() {
   return cut == std::string::npos ? std::string() : text.substr(0, cut + 1);
 }
 
-std::string WithBackslashes(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 std::set<std::string> ResultDirectories(const std::string& folder) {
   std::set<std::string> names;
   WIN32_FIND_DATAA found;
@@ -123,22 +116,22 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     if ((arg == "--log" || arg == "--stop-after") && i + 1 < argc) {
       if (arg == "--log") {
-        logFile = WithBackslashes(argv[++i]);
+        logFile = argv[++i];
       } else {
         session.stopAfter = std::strtol(argv[++i], nullptr, 10);
       }
     } else if (!arg.empty() && arg[0] == '-') {
       return Usage();
     } else if (path.empty()) {
-      path = WithBackslashes(arg);
+      path = arg;  // as given: the engine takes both separators
     } else if (outputDir.empty()) {
-      outputDir = WithBackslashes(arg);
+      outputDir = arg;
     } else {
       return Usage();
     }
   }
   if (path.empty()) return Usage();
-  if (!outputDir.empty() && outputDir.back() != '\\') outputDir += '\\';
+  if (!outputDir.empty() && outputDir.back() != '\\' && outputDir.back() != '/') outputDir += '\\';
 
   // The resource module goes first: the engine finds the built-in type images
   // among the loaded modules, and puts its extracted file beside it.

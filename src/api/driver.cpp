@@ -1,6 +1,5 @@
 #include "api/driver.h"
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -19,20 +18,6 @@ namespace {
 constexpr char kClassFile[] = "1259";
 constexpr char kAttributeFile[] = "1249";
 constexpr char kNamespaceFile[] = "2615";
-
-// The directory part of `path` with one trailing separator, made absolute:
-// the run changes the current directory, so a relative path would no longer
-// lead to the files afterwards.
-std::string DatabaseDirectoryOf(const char* path) {
-  std::string text(path);
-  size_t cut = text.find_last_of(platform::kPathSeparator);
-  std::string dir = cut == std::string::npos ? std::string(".") : text.substr(0, cut == 0 ? 1 : cut);
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(dir, error);
-  if (!error) dir = absolute.lexically_normal().string();
-  if (dir.empty() || dir.back() != platform::kPathSeparator) dir += platform::kPathSeparator;
-  return dir;
-}
 
 std::vector<CatalogColumnDesc*> StaticList(StaticCatalog which) {
   std::vector<CatalogColumnDesc*> columns;
@@ -82,6 +67,18 @@ void TakeForcedSettings() {
 }
 
 }  // namespace
+
+// Absolute, as the run changes the current directory: a relative path would
+// no longer lead to the files afterwards.
+std::string DatabaseDirectoryOf(const char* path) {
+  std::string text(path);
+  size_t cut = text.find_last_of(platform::kPathSeparators);
+  std::string dir = cut == std::string::npos ? std::string(".") : text.substr(0, cut == 0 ? 1 : cut);
+  std::string absolute;
+  if (platform::AbsolutePath(dir, absolute)) dir = absolute;
+  if (dir.empty() || !platform::IsPathSeparator(dir.back())) dir += platform::kPathSeparator;
+  return dir;
+}
 
 uint8_t DetectVersion() {
   Log("Version of base:");

@@ -44,7 +44,7 @@ void OpenTemporaryLog() {
 }
 
 std::string CutAtLastSeparator(const std::string& path) {
-  size_t cut = path.find_last_of(platform::kPathSeparator);
+  size_t cut = path.find_last_of(platform::kPathSeparators);
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
@@ -106,7 +106,9 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
   }
   Log("FileRecover() started");
   LogValue("Filename is", path);
-  if (!path || !path[0]) {
+  // A directory that cannot be entered is refused before the result
+  // directory exists, so that no empty result is left behind.
+  if (!path || !path[0] || !platform::CanEnterDirectory(DatabaseDirectoryOf(path))) {
     Log("Cant find path");
     return VESK_NO_DATABASE_DIR;
   }

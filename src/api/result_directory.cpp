@@ -12,13 +12,14 @@ const char* MonthAbbreviation(int month) {
 }
 
 std::string LastComponent(const std::string& path) {
-  size_t cut = path.find_last_of(platform::kPathSeparator);
+  size_t cut = path.find_last_of(platform::kPathSeparators);
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 bool IsAbsolute(const std::string& path) {
 #ifdef _WIN32
-  return path.size() >= 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+  return path.size() >= 2 &&
+         (path[1] == ':' || (platform::IsPathSeparator(path[0]) && platform::IsPathSeparator(path[1])));
 #else
   return !path.empty() && path[0] == '/';
 #endif
@@ -35,7 +36,7 @@ std::string RunTimeText(const platform::LocalTime& time) {
 
 std::string DatabaseDirectoryName(const std::string& path) {
   std::string directory;
-  size_t cut = path.find_last_of(platform::kPathSeparator);
+  size_t cut = path.find_last_of(platform::kPathSeparators);
   if (cut != std::string::npos) {
     directory = path.substr(0, cut);
   } else if (!platform::CurrentDirectory(directory)) {
@@ -52,7 +53,7 @@ std::string ResultDirectoryPath(const std::string& prefix, const std::string& pa
   std::string result = prefix + "Recovered " + DatabaseDirectoryName(path) + " " + RunTimeText(time);
   std::string current;
   if (!IsAbsolute(result) && platform::CurrentDirectory(current)) {
-    if (current.empty() || current.back() != platform::kPathSeparator) current += platform::kPathSeparator;
+    if (current.empty() || !platform::IsPathSeparator(current.back())) current += platform::kPathSeparator;
     result = current + result;
   }
   return result;

@@ -21,7 +21,7 @@ char productAddress[128];
 std::string SiblingPath() {
   std::string module;
   if (!platform::ThisModulePath(module)) return {};
-  size_t cut = module.find_last_of(platform::kPathSeparator);
+  size_t cut = module.find_last_of(platform::kPathSeparators);
   std::string directory = cut == std::string::npos ? std::string() : module.substr(0, cut + 1);
   return directory + platform::LibraryFileName("tarncmn");
 }

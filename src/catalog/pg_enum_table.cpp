@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "catalog/catalog_readers.h"
 #include "catalog/catalog_values.h"
 #include "catalog/static_descriptors.h"
+#include "platform/platform.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 
@@ -39,8 +39,7 @@ pg_enum_Table::pg_enum_Table(pg_attribute_Table* attributes, uint8_t version)
 }
 
 int pg_enum_Table::ReadLabels() {
-  std::error_code error;
-  if (!std::filesystem::exists(reader_->path, error)) {
+  if (!platform::FileExists(reader_->path)) {
     LogValue("Cant find pg_enum, enum values will be NULL:", reader_->path.c_str());
     return 0;
   }

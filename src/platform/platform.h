@@ -18,12 +18,22 @@
 
 namespace vesk::platform {
 
-// Separator between path components ('\\' on Windows).
+// Separator between path components that the engine writes ('\\' on
+// Windows), and every character that separates them in a path it is given:
+// Windows takes '/' as well.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr char kPathSeparators[] = "\\/";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr char kPathSeparators[] = "/";
 #endif
+inline bool IsPathSeparator(char c) {
+  for (const char* s = kPathSeparators; *s != 0; ++s) {
+    if (*s == c) return true;
+  }
+  return false;
+}
 
 // Full path of the module (shared library) that contains this engine.
 bool ThisModulePath(std::string& out);
@@ -65,6 +75,15 @@ bool NewUuidString(std::string& out);
 // Creates one directory level; false when it exists or the parent is missing.
 bool CreateDirectory(const std::string& path);
 bool FileExists(const std::string& path);
+// A directory the process may make its current directory.
+bool CanEnterDirectory(const std::string& path);
+// The absolute form of `path` with "." and ".." resolved, in the platform's own
+// spelling of names: bytes as they are on POSIX, the ANSI code page on Windows
+// (never converted through another encoding). False when it cannot be made.
+bool AbsolutePath(const std::string& path, std::string& out);
+// Size and modification time (in the platform's own units) of a file; false
+// when it cannot be read.
+bool FileStamp(const std::string& path, uint64_t* size, int64_t* modified);
 // Lets the owner run the file as a program (loader scripts).
 bool MakeExecutable(const std::string& path);
 

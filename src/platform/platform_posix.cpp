@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <new>
 #include <random>
 
@@ -153,6 +154,28 @@ bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777)
 bool FileExists(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0;
+}
+
+bool CanEnterDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// Names are bytes here, so the standard library's paths carry them unchanged.
+bool AbsolutePath(const std::string& path, std::string& out) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return false;
+  out = absolute.lexically_normal().string();
+  return true;
+}
+
+bool FileStamp(const std::string& path, uint64_t* size, int64_t* modified) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  *size = static_cast<uint64_t>(st.st_size);
+  *modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
 }
 
 bool MakeExecutable(const std::string& path) {

@@ -156,6 +156,38 @@ bool CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_s
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool CanEnterDirectory(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The system's own resolution keeps the ANSI code page's bytes as they are,
+// takes '/' for '\\' and resolves "." and "..".
+bool AbsolutePath(const std::string& path, std::string& out) {
+  char buffer[MAX_PATH];
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  if (length == 0) return false;
+  if (length < sizeof buffer) {
+    out.assign(buffer, length);
+    return true;
+  }
+  std::string longer(length, '\0');
+  DWORD written = GetFullPathNameA(path.c_str(), length, longer.data(), nullptr);
+  if (written == 0 || written >= length) return false;
+  longer.resize(written);
+  out = longer;
+  return true;
+}
+
+bool FileStamp(const std::string& path, uint64_t* size, int64_t* modified) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  *modified = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                   data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 // Whether a file runs is decided by its name here, not by a permission bit.
 bool MakeExecutable(const std::string& path) { return FileExists(path); }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,11 @@ TEST_F(FileRecoverTest, MissingPathCreatesNothing) {
   EXPECT_EQ(FileRecover(nullptr, (out_ + "/").c_str(), 0, nullptr, nullptr, 0, log_.c_str()),
             VESK_NO_DATABASE_DIR);
   EXPECT_EQ(Recover("", out_ + "/"), VESK_NO_DATABASE_DIR);
+  // A database directory that does not exist leaves no empty result behind.
+  EXPECT_EQ(Recover(dir_ / "absent/16384/1259", out_ + "/"), VESK_NO_DATABASE_DIR);
+  { std::ofstream(database_ + "/1259") << "x"; }
+  EXPECT_EQ(Recover(database_ + "/1259/1259", out_ + "/"), VESK_NO_DATABASE_DIR);  // a file, not a directory
+  fs::remove(database_ + "/1259");
   EXPECT_TRUE(Entries(out_).empty());
   EXPECT_TRUE(LogHas("Cant find path"));
 }

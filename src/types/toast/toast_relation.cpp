@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <string>
 
@@ -59,12 +58,10 @@ bool ChunkDataShape(const uint8_t* p, uint8_t version, uint32_t& header, uint32_
 // Size and modification time of the relation's first file, empty when it
 // cannot be read.
 std::string FileStamp(const std::string& path) {
-  std::error_code error;
-  auto size = std::filesystem::file_size(path, error);
-  if (error) return {};
-  auto time = std::filesystem::last_write_time(path, error);
-  if (error) return {};
-  return std::to_string(size) + "@" + std::to_string(time.time_since_epoch().count());
+  uint64_t size = 0;
+  int64_t modified = 0;
+  if (!platform::FileStamp(path, &size, &modified)) return {};
+  return std::to_string(size) + "@" + std::to_string(modified);
 }
 
 // First chunk number in [0, limit) that `present` does not hold.
