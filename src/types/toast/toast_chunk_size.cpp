@@ -20,10 +20,10 @@ uint32_t ServerToastChunkSize(uint8_t version, uint32_t maxAlign) {
     const uint32_t perTuple = (kBlockSize - up(24 + 4 * kLinePointer)) / 4 / align * align;
     return perTuple - up(23) - kChunkColumns;
   }
-  // 8.2: a quarter of the largest tuple (the page less its header with one
-  // line pointer), less the padded 27-byte tuple header and the columns,
-  // padded together.
-  const uint32_t threshold = (kBlockSize - up(24 + kLinePointer)) / 4;
+  // 8.2: a quarter of the largest tuple (the page less its header, one line
+  // pointer and room for 32 bytes of special space), less the padded 27-byte
+  // tuple header and the columns, padded together.
+  const uint32_t threshold = (kBlockSize - up(24 + 32)) / 4;
   return threshold - up(up(27) + kChunkColumns);
 }
 
