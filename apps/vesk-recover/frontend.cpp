@@ -36,10 +36,37 @@ std::string WithoutTrailingSlashes(std::string path) {
 
 bool TakesValue(const std::string& arg) { return arg == "-o" || arg == "--log"; }
 
+// "--name=value" options that force a setting of the server build; false when
+// `arg` is none of them. A value that is not one of the choices is an error.
+bool TakeForcedSetting(const std::string& arg, Options& options) {
+  if (arg.rfind("--datetime=", 0) == 0) {
+    const std::string value = arg.substr(11);
+    if (value == "integer") {
+      options.datetimeStorage = VESK_DATETIME_INTEGER;
+    } else if (value == "float") {
+      options.datetimeStorage = VESK_DATETIME_FLOAT;
+    } else {
+      options.error = "--datetime takes integer or float, not \"" + value + "\"";
+    }
+    return true;
+  }
+  if (arg.rfind("--align=", 0) == 0) {
+    const std::string value = arg.substr(8);
+    if (value == "4" || value == "8") {
+      options.maxAlign = value[0] - '0';
+    } else {
+      options.error = "--align takes 4 or 8, not \"" + value + "\"";
+    }
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const char* UsageText() {
   return "usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] PATH\n"
+         "       vesk-recover [--datetime=integer|float] [--align=4|8] ... PATH\n"
          "\n"
          "Recovers the PostgreSQL 8.2/8.3 database directory PATH (or the directory\n"
          "holding the file PATH) into a SQL script, written to a new directory\n"
@@ -48,6 +75,16 @@ const char* UsageText() {
          "  -o OUTPUT_DIR  where the result directory is created\n"
          "  --log FILE     also keep the diagnostic log in FILE (appended)\n"
          "  -q             no progress display\n"
+         "  --datetime=integer|float\n"
+         "                 how the server stored timestamp, time, timetz and interval:\n"
+         "                 int64 microseconds (built with --enable-integer-datetimes, as\n"
+         "                 most Linux packages of 8.3 were) or float8 seconds (the\n"
+         "                 source default). Normally read from the cluster's\n"
+         "                 global/pg_control or detected from the data; use it when\n"
+         "                 both fail and the times come out wrong.\n"
+         "  --align=4|8    the server's alignment: 4 for a 32-bit server (i386), 8 for\n"
+         "                 a 64-bit one. Normally read from global/pg_control or\n"
+         "                 detected; use it when both fail.\n"
          "  --help         this text\n"
          "  --version      program and engine versions\n"
          "\n"
@@ -67,6 +104,8 @@ Options ParseArguments(int argc, const char* const* argv) {
       options.version = true;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
+    } else if (TakeForcedSetting(arg, options)) {
+      if (!options.error.empty()) return options;
     } else if (TakesValue(arg)) {
       if (i + 1 >= argc) {
         options.error = "option " + arg + " needs a value";
@@ -85,6 +124,15 @@ Options ParseArguments(int argc, const char* const* argv) {
   }
   if (options.path.empty() && !options.help && !options.version) options.error = "PATH is missing";
   return options;
+}
+
+VeskOptions EngineOptions(const Options& options) {
+  VeskOptions engine{};
+  engine.size = sizeof engine;
+  engine.version = VESK_OPTIONS_VERSION;
+  engine.datetimeStorage = options.datetimeStorage;
+  engine.maxAlign = options.maxAlign;
+  return engine;
 }
 
 std::string EnginePath(const std::string& path) {
@@ -107,6 +155,7 @@ int ExitCode(int32_t status) {
     case VESK_CANNOT_CREATE_OUTPUT: return 5;
     case VESK_NO_SIBLING_LIBRARY: return 6;
     case VESK_INTERNAL_ERROR: return 7;
+    case VESK_BAD_OPTIONS: return 2;
     case VESK_STOPPED: return 130;
     default: return 1;
   }
@@ -120,6 +169,7 @@ const char* StatusText(int32_t status) {
     case VESK_CANNOT_CREATE_OUTPUT: return "the result directory or its files cannot be created";
     case VESK_NO_SIBLING_LIBRARY: return "the sibling library libtarncmn.so cannot be loaded";
     case VESK_INTERNAL_ERROR: return "ended early on an internal error (see the log)";
+    case VESK_BAD_OPTIONS: return "the engine did not accept the options";
     case VESK_STOPPED: return "stopped; the script holds what was written until then";
     default: return "unknown status";
   }

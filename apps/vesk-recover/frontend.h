@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "vesk/veskdll.h"
+
 namespace vesk::frontend {
 
 struct Options {
@@ -16,11 +18,16 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  int32_t datetimeStorage = 0;  // VESK_DATETIME_*: 0 lets the engine decide
+  int32_t maxAlign = 0;         // 0 (decide), 4 or 8
   std::string error;  // non-empty when the arguments are unusable
 };
 
 Options ParseArguments(int argc, const char* const* argv);
 const char* UsageText();
+
+// The engine's options for `options` (versioned, the forced settings in it).
+VeskOptions EngineOptions(const Options& options);
 
 // The path handed to the engine, which uses only the text before the last
 // separator: a directory becomes "<dir>/1259" (trailing separators dropped),

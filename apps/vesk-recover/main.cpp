@@ -85,9 +85,10 @@ int main(int argc, char** argv) {
   ProgressView view(stderr, isatty(STDERR_FILENO) != 0, options.quiet);
   SetBreakFlag(&breakByte);
   InstallBreakHandlers(&breakByte);
-  int32_t status = FileRecover(enginePath.c_str(), prefix.c_str(), 0, OnMessage, OnProgress,
-                               reinterpret_cast<intptr_t>(&view),
-                               options.logFile.empty() ? nullptr : options.logFile.c_str());
+  const VeskOptions engineOptions = EngineOptions(options);
+  int32_t status = FileRecoverEx(enginePath.c_str(), prefix.c_str(), OnMessage, OnProgress,
+                                 reinterpret_cast<intptr_t>(&view),
+                                 options.logFile.empty() ? nullptr : options.logFile.c_str(), &engineOptions);
   view.Finish();
   PrintSummary(status, NewResultDirectory(outputDir, before), view, options.quiet);
   return ExitCode(status);

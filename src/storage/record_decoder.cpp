@@ -18,12 +18,20 @@
 namespace vesk {
 namespace {
 
-int64_t AlignOffset(int64_t off, char attalign) {
-  int64_t a = attalign == 'c' ? 1 : attalign == 'i' ? 4 : attalign == 'd' ? 8 : 2;
+// `doubleAlign` is where the server build put 'd' columns: 8, or 4 on the
+// 32-bit servers whose double is aligned like an int.
+int64_t AlignOffset(int64_t off, char attalign, int64_t doubleAlign) {
+  int64_t a = attalign == 'c' ? 1 : attalign == 'i' ? 4 : attalign == 'd' ? doubleAlign : 2;
   return (off + a - 1) & ~(a - 1);
 }
 
-bool IsAligned(int64_t off, char attalign) { return AlignOffset(off, attalign) == off; }
+bool IsAligned(int64_t off, char attalign, int64_t doubleAlign) {
+  return AlignOffset(off, attalign, doubleAlign) == off;
+}
+
+// The run's alignment of 'd' columns, taken once per record: only 4 and 8
+// are alignments a server had.
+int64_t DoubleAlignOfRun() { return Run().settings.doubleAlign == 4 ? 4 : 8; }
 
 // A record is live unless its inserter aborted or a deleter/updater set
 // t_xmax; an xmax that only locked the row (SELECT ... FOR UPDATE/SHARE)
@@ -66,21 +74,21 @@ struct DecodeFrame {
 // memoised attcacheoff. The walk is as cheap as the memo, so a memo is only
 // written, never trusted: a wrong attcacheoff (a damaged pg_attribute row
 // carries one) would otherwise misplace that column in every row.
-int64_t PlaceColumn(const TableReader::RecordLayout& layout, const DecodeFrame& f, CatalogColumnDesc& d,
-                    int64_t off, bool* slow) {
+int64_t PlaceColumn(const TableReader::RecordLayout& layout, const DecodeFrame& f, int64_t doubleAlign,
+                    CatalogColumnDesc& d, int64_t off, bool* slow) {
   if (layout.is83 && d.attlen == -1) {
-    if (!*slow && IsAligned(off, d.attalign)) {
+    if (!*slow && IsAligned(off, d.attalign, doubleAlign)) {
       d.attcacheoff = static_cast<int32_t>(off);
       return off;
     }
     // A 1-byte header or TOAST pointer is stored unaligned; a zero byte is
     // padding in front of a 4-byte header.
     const int64_t p = f.dataAt + off;
-    if (p >= 0 && p < f.limit && f.page[p] == 0) off = AlignOffset(off, d.attalign);
+    if (p >= 0 && p < f.limit && f.page[p] == 0) off = AlignOffset(off, d.attalign, doubleAlign);
     *slow = true;
     return off;
   }
-  off = AlignOffset(off, d.attalign);
+  off = AlignOffset(off, d.attalign, doubleAlign);
   if (!*slow) d.attcacheoff = static_cast<int32_t>(off);
   return off;
 }
@@ -104,6 +112,7 @@ struct ColumnWalk {
   size_t natts;  // attributes the record itself stores
   bool hasNull;
   int64_t rowBase;  // relation position of the page
+  int64_t doubleAlign;
 };
 
 bool IsNullInRecord(const ColumnWalk& w, size_t i) {
@@ -140,7 +149,7 @@ int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
       slow = true;
       continue;
     }
-    off = PlaceColumn(w.layout, f, d, off, &slow);
+    off = PlaceColumn(w.layout, f, w.doubleAlign, d, off, &slow);
     const int64_t p = f.dataAt + off;
     if (p >= f.limit) {
       LogFormat(w.layout.wrongOffset, static_cast<int>(off));
@@ -198,7 +207,8 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
                         columnLimit,
                         static_cast<size_t>(LoadU16(record + layout.nattsAt) & layout.nattsMask),
                         (infomask & kInfoHasNull) != 0,
-                        static_cast<int64_t>(pageNumber) * kPageSize};
+                        static_cast<int64_t>(pageNumber) * kPageSize,
+                        DoubleAlignOfRun()};
   const size_t ncols = columns.size();
   RowValues& values = source_->values;
   values.clear();
@@ -251,7 +261,8 @@ bool DecodeTupleValues(bool is83, const uint8_t* tuple, uint32_t size,
                         columnLimit,
                         static_cast<size_t>(LoadU16(tuple + layout.nattsAt) & layout.nattsMask),
                         (LoadU16(tuple + layout.infomaskAt) & kInfoHasNull) != 0,
-                        0};
+                        0,
+                        DoubleAlignOfRun()};
   return DecodeColumns(walk, values, nullptr) == 0;
 }
 

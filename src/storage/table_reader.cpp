@@ -11,7 +11,12 @@
 
 namespace vesk {
 
-TableReader::TableReader() : source_(new Source) {}
+// The cluster's segment size (its relseg_size) says where a relation's next
+// file begins; a reader made before it is known keeps the usual 1 GiB.
+TableReader::TableReader() : source_(new Source) {
+  const uint32_t pages = Run().settings.segmentPages;
+  if (pages != 0) source_->pagesPerSegment = pages;
+}
 
 TableReader::~TableReader() {
   LogValue("~TableReader() for table", tableName);

@@ -34,8 +34,31 @@ TEST(FrontendTest, ArgumentParsing) {
 
   EXPECT_TRUE(Parse({"--help"}).help);
   EXPECT_TRUE(Parse({"--version"}).version);
-  const std::initializer_list<const char*> bad[] = {{}, {"-o"}, {"--bogus", "x"}, {"a", "b"}, {"x", "--log"}};
+  const std::initializer_list<const char*> bad[] = {{}, {"-o"}, {"--bogus", "x"}, {"a", "b"}, {"x", "--log"},
+                                                    {"--align=2", "x"}, {"--align=", "x"}, {"--datetime=int", "x"}};
   for (const auto& args : bad) EXPECT_FALSE(Parse(args).error.empty());
+}
+
+TEST(FrontendTest, ForcedSettingsReachTheEngineOptions) {
+  const struct {
+    std::initializer_list<const char*> args;
+    int32_t datetime;
+    int32_t align;
+  } cases[] = {{{"x"}, VESK_DATETIME_AUTO, 0},
+               {{"--datetime=integer", "x"}, VESK_DATETIME_INTEGER, 0},
+               {{"x", "--datetime=float"}, VESK_DATETIME_FLOAT, 0},
+               {{"--align=4", "x"}, VESK_DATETIME_AUTO, 4},
+               {{"--align=8", "--datetime=integer", "x"}, VESK_DATETIME_INTEGER, 8}};
+  for (const auto& c : cases) {
+    Options options = Parse(c.args);
+    ASSERT_TRUE(options.error.empty()) << options.error;
+    VeskOptions engine = EngineOptions(options);
+    EXPECT_EQ(engine.size, sizeof(VeskOptions));
+    EXPECT_EQ(engine.version, static_cast<uint32_t>(VESK_OPTIONS_VERSION));
+    EXPECT_EQ(engine.datetimeStorage, c.datetime);
+    EXPECT_EQ(engine.maxAlign, c.align);
+    EXPECT_EQ(engine.tableReport, nullptr);
+  }
 }
 
 TEST(FrontendTest, EnginePathAndPrefix) {

@@ -85,7 +85,8 @@ size_t Recovery::TotalInserts() const {
   return n;
 }
 
-Recovery RecoverDirectory(const std::string& databaseDir, const std::string& workDir, int limitSeconds) {
+Recovery RecoverDirectory(const std::string& databaseDir, const std::string& workDir, int limitSeconds,
+                          const VeskOptions* options) {
   static int runNumber = 0;
   const std::string tag = std::to_string(++runNumber);
   const std::string out = workDir + "/out-" + tag;
@@ -98,8 +99,10 @@ Recovery RecoverDirectory(const std::string& databaseDir, const std::string& wor
   Recovery result;
   {
     Watchdog watchdog(&breakByte, std::chrono::seconds(limitSeconds));
-    result.status = FileRecover((databaseDir + "/1259").c_str(), (out + "/").c_str(), 0, nullptr, nullptr, 0,
-                                log.c_str());
+    const std::string path = databaseDir + "/1259";
+    result.status = options != nullptr
+                        ? FileRecoverEx(path.c_str(), (out + "/").c_str(), nullptr, nullptr, 0, log.c_str(), options)
+                        : FileRecover(path.c_str(), (out + "/").c_str(), 0, nullptr, nullptr, 0, log.c_str());
     result.hung = watchdog.Finish();
   }
   fs::current_path(cwd);

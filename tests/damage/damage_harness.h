@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "vesk/veskdll.h"
+
 namespace vesk::damage {
 
 struct Recovery {
@@ -22,8 +24,10 @@ struct Recovery {
 
 // Recovers `databaseDir` into a fresh result directory below `workDir`; a run
 // still busy after `limitSeconds` is stopped through the break flag and
-// reported as hung. The current directory is kept.
-Recovery RecoverDirectory(const std::string& databaseDir, const std::string& workDir, int limitSeconds = 120);
+// reported as hung. The current directory is kept. With `options` the run
+// goes through FileRecoverEx.
+Recovery RecoverDirectory(const std::string& databaseDir, const std::string& workDir, int limitSeconds = 120,
+                          const VeskOptions* options = nullptr);
 
 // The INSERT statements of a script, keyed by their target, each sorted.
 // Follows '...' and E'...' literals, so a semicolon inside a value does not

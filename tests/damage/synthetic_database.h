@@ -23,8 +23,10 @@ inline const std::string kItems = "\"inventory\".\"items\"";
 using RowEdit =
     std::function<void(int version, const std::string& file, int row, std::vector<heapbuilder::Value>& values)>;
 
-// Writes the database into `dir` (created). Items with row % 5 == 0 carry a
-// compressed note; every customer has a text[] of tags.
-bool WriteSyntheticDatabase(int version, const std::string& dir, const RowEdit& edit = nullptr);
+// Writes the database into `dir` (created), as the server `build` would
+// have stored it. Items with row % 5 == 0 carry a compressed note; every
+// customer has a text[] of tags.
+bool WriteSyntheticDatabase(int version, const std::string& dir, const RowEdit& edit = nullptr,
+                            const heapbuilder::ServerBuild& build = {});
 
 }  // namespace vesk::damage

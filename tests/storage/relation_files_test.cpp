@@ -164,6 +164,18 @@ TEST_P(RelationFiles, ReadAheadKeepsPagesPositionsAndReadsBackInStep) {
   EXPECT_EQ(reader->pageNumber, 200u);
 }
 
+// A cluster built with another segment size: readers made once the run
+// knows it split the relation there without being told one by one.
+TEST_P(RelationFiles, SegmentSizeOfTheCluster) {
+  ASSERT_TRUE(Relation(10, 2).WriteFile(dir_ / "17006", 3));
+  vesk::Run().settings.segmentPages = 3;
+  auto reader = MakeReader("17006");
+  vesk::Run().settings = DatabaseSettings{};
+  EXPECT_EQ(reader->ReadTable(), 0);
+  EXPECT_EQ(SeenKeys(), Keys(0, 10));
+  EXPECT_EQ(recorder_.rows[9].cells[1].position / 8192, 4);
+}
+
 TEST_P(RelationFiles, MissingSegmentEndsTheRelation) {
   ASSERT_TRUE(Relation(10, 2).WriteFile(dir_ / "17003", 2));
   std::filesystem::remove(dir_ / "17003.1");

@@ -25,6 +25,17 @@ namespace vesk::heapbuilder {
 enum class Layout { k82, k83 };
 
 inline constexpr uint32_t kPageSize = 8192;
+
+// What the server build decided beyond the layout: the default is the common
+// 64-bit build with float8 date/time storage; i386 servers align everything
+// (tuple headers, tuples on the page, 'd' columns) to 4.
+struct ServerBuild {
+  uint32_t maxAlign = 8;
+  uint32_t doubleAlign = 8;
+  bool integerDatetimes = false;  // changes values only (see the value makers)
+
+  static ServerBuild Bits32() { return ServerBuild{4, 4, false}; }
+};
 inline constexpr uint32_t kPagesPerSegment = 131072;
 
 // t_infomask bits. Where the two layouts differ the name says which.
@@ -142,7 +153,7 @@ struct TupleSpec {
 // added): only the given values are written and counted in natts.
 std::vector<uint8_t> EncodeTuple(Layout layout, const TupleSpec& tuple,
                                  std::span<const ColumnSpec> columns,
-                                 std::span<const Value> values);
+                                 std::span<const Value> values, const ServerBuild& build = {});
 
 // Stored bytes of one variable-length value in the given layout (header
 // included, no alignment padding).
@@ -154,10 +165,10 @@ std::vector<uint8_t> EncodeVarlena(Layout layout, const Value& value, char attst
 std::vector<uint8_t> PglzCompress(std::span<const uint8_t> input);
 
 // One heap page. Tuples are placed from the end of the page downward, each
-// MAXALIGNed (8); line pointers grow from the header's end.
+// MAXALIGNed (the build's); line pointers grow from the header's end.
 class PageBuilder {
  public:
-  explicit PageBuilder(Layout layout);
+  explicit PageBuilder(Layout layout, const ServerBuild& build = {});
 
   Layout layout() const { return layout_; }
   uint16_t HeaderSize() const { return layout_ == Layout::k82 ? 20 : 24; }
@@ -187,6 +198,7 @@ class PageBuilder {
 
  private:
   Layout layout_;
+  ServerBuild build_;
   std::array<uint8_t, kPageSize> page_{};
   std::vector<uint32_t> linePointers_;
   uint32_t upper_ = kPageSize;
@@ -202,7 +214,7 @@ class PageBuilder {
 // full. Pages can also be added raw (damaged or hand-made).
 class RelationBuilder {
  public:
-  RelationBuilder(Layout layout, std::vector<ColumnSpec> columns);
+  RelationBuilder(Layout layout, std::vector<ColumnSpec> columns, const ServerBuild& build = {});
 
   // Appends a row; returns its (page, item).
   std::pair<uint32_t, int> AddRow(std::span<const Value> values, const TupleSpec& tuple = {});
@@ -222,6 +234,7 @@ class RelationBuilder {
 
  private:
   Layout layout_;
+  ServerBuild build_;
   std::vector<ColumnSpec> columns_;
   std::vector<std::vector<uint8_t>> pages_;  // finished pages
   std::vector<PageBuilder> open_;            // zero or one open page

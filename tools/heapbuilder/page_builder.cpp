@@ -13,7 +13,7 @@ void Put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 }  // namespace
 
-PageBuilder::PageBuilder(Layout layout) : layout_(layout) {}
+PageBuilder::PageBuilder(Layout layout, const ServerBuild& build) : layout_(layout), build_(build) {}
 
 uint16_t PageBuilder::ItemCount() const { return static_cast<uint16_t>(linePointers_.size()); }
 
@@ -27,13 +27,13 @@ int PageBuilder::AddTuple(const TupleSpec& tuple, std::span<const ColumnSpec> co
   TupleSpec t = tuple;
   if (t.ctidBlock < 0) t.ctidBlock = blockNumber;
   if (t.ctidItem < 0) t.ctidItem = ItemCount() + 1;
-  std::vector<uint8_t> bytes = EncodeTuple(layout_, t, columns, values);
+  std::vector<uint8_t> bytes = EncodeTuple(layout_, t, columns, values, build_);
   return AddRawTuple(bytes);
 }
 
 int PageBuilder::AddRawTuple(std::span<const uint8_t> bytes) {
   if (bytes.size() > kPageSize - HeaderSize() - 4) throw std::invalid_argument("tuple larger than a page");
-  const size_t stored = (bytes.size() + 7) & ~size_t{7};
+  const size_t stored = (bytes.size() + build_.maxAlign - 1) / build_.maxAlign * build_.maxAlign;
   if (FreeSpace() < stored + 4) return -1;
   upper_ -= static_cast<uint32_t>(stored);
   std::memcpy(page_.data() + upper_, bytes.data(), bytes.size());

@@ -21,11 +21,11 @@ bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-RelationBuilder::RelationBuilder(Layout layout, std::vector<ColumnSpec> columns)
-    : layout_(layout), columns_(std::move(columns)) {}
+RelationBuilder::RelationBuilder(Layout layout, std::vector<ColumnSpec> columns, const ServerBuild& build)
+    : layout_(layout), build_(build), columns_(std::move(columns)) {}
 
 PageBuilder& RelationBuilder::CurrentPage() {
-  if (open_.empty()) open_.emplace_back(layout_);
+  if (open_.empty()) open_.emplace_back(layout_, build_);
   return open_.front();
 }
 

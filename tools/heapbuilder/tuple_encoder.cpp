@@ -7,11 +7,11 @@
 namespace vesk::heapbuilder {
 namespace {
 
-size_t AlignOf(char attalign) {
+size_t AlignOf(char attalign, const ServerBuild& build) {
   switch (attalign) {
     case 'c': return 1;
     case 'i': return 4;
-    case 'd': return 8;
+    case 'd': return build.doubleAlign;
     default: return 2;
   }
 }
@@ -60,7 +60,7 @@ struct Flags {
 };
 
 std::vector<uint8_t> EncodeData(Layout layout, std::span<const ColumnSpec> columns,
-                                std::span<const Value> values, Flags* flags) {
+                                std::span<const Value> values, const ServerBuild& build, Flags* flags) {
   if (values.size() > columns.size()) throw std::invalid_argument("more values than columns");
   std::vector<uint8_t> data;
   for (size_t i = 0; i < values.size(); ++i) {
@@ -74,7 +74,7 @@ std::vector<uint8_t> EncodeData(Layout layout, std::span<const ColumnSpec> colum
     if (v.kind == Value::Kind::kVarlena && v.form == VarlenaForm::kCompressed) flags->compressed = true;
     bool unaligned = false;
     std::vector<uint8_t> stored = StoredForm(layout, columns[i], v, &unaligned);
-    if (!unaligned) AlignTo(data, AlignOf(columns[i].attalign));
+    if (!unaligned) AlignTo(data, AlignOf(columns[i].attalign, build));
     data.insert(data.end(), stored.begin(), stored.end());
   }
   return data;
@@ -120,16 +120,17 @@ void WriteHeader(Layout layout, const TupleSpec& t, uint16_t natts, uint16_t inf
 
 std::vector<uint8_t> EncodeTuple(Layout layout, const TupleSpec& tuple,
                                  std::span<const ColumnSpec> columns,
-                                 std::span<const Value> values) {
+                                 std::span<const Value> values, const ServerBuild& build) {
   Flags flags;
-  std::vector<uint8_t> data = EncodeData(layout, columns, values, &flags);
+  std::vector<uint8_t> data = EncodeData(layout, columns, values, build, &flags);
   const size_t natts = tuple.natts >= 0 ? static_cast<size_t>(tuple.natts) : values.size();
   const size_t fixedHeader = layout == Layout::k82 ? 27 : 23;
   const uint16_t infomask = Infomask(layout, tuple, flags);
   const bool bitmap = (infomask & kHasNull) != 0;
   const size_t bitmapLen = bitmap ? (std::max(natts, values.size()) + 7) / 8 : 0;
   const size_t oidLen = tuple.hasOid ? 4 : 0;
-  size_t hoff = (fixedHeader + bitmapLen + oidLen + 7) & ~size_t{7};
+  const size_t maxAlign = build.maxAlign;
+  size_t hoff = (fixedHeader + bitmapLen + oidLen + maxAlign - 1) / maxAlign * maxAlign;
   if (tuple.hoff >= 0) hoff = static_cast<size_t>(tuple.hoff);
   if (hoff > 255) throw std::invalid_argument("tuple header longer than 255 bytes");
 

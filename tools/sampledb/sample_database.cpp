@@ -57,7 +57,8 @@ struct Table {
 
 hb::ColumnSpec SpecOf(const Column& c) { return {c.len, c.byval, c.align, c.storage}; }
 
-std::vector<Table> UserTables(hb::Layout layout) {
+std::vector<Table> UserTables(hb::Layout layout, const hb::ServerBuild& build) {
+  const bool integer = build.integerDatetimes;
   Table customers{16386, 16386, 16388, 16387, kPublicSchema, "customers",
                   {Int4("id", true), TextCol("name"), Varchar("email", 64), NumericCol("balance", 10, 2),
                    BoolCol("active"), Float8Col("rating"), DateCol("joined"), TimestampCol("last_seen"),
@@ -66,14 +67,14 @@ std::vector<Table> UserTables(hb::Layout layout) {
   using Tags = std::vector<std::optional<std::string>>;
   customers.rows = {
       {hb::Int32(1), hb::Text("Ada Lovelace"), hb::Text("ada@example.org"), Numeric(layout, "1250.75", 2), hb::Bool(true),
-       hb::Float8(4.5), Date(2007, 12, 10), Timestamp(2008, 3, 14, 15, 9, 26.5),
+       hb::Float8(4.5), Date(2007, 12, 10), Timestamp(2008, 3, 14, 15, 9, 26.5, integer),
        TextArray(layout, Tags{"vip", "math"})},
       {hb::Int32(2), hb::Text("O'Brien, \"Pat\""), hb::Null(), Numeric(layout, "-42.10", 2), hb::Bool(false),
-       hb::Float8(-0.25), Date(1999, 12, 31), Timestamp(1999, 12, 31, 23, 59, 59), TextArray(layout, Tags{})},
+       hb::Float8(-0.25), Date(1999, 12, 31), Timestamp(1999, 12, 31, 23, 59, 59, integer), TextArray(layout, Tags{})},
       {hb::Int32(3), hb::Text("back\\slash and tab\tend"), hb::Text("c@example.com"), Numeric(layout, "0", 2),
        hb::Null(), hb::Null(), hb::Null(), hb::Null(), TextArray(layout, Tags{"a b", std::nullopt, "{x}"})},
       {hb::Int32(4), hb::Text("Grüße"), hb::Text("d@example.com"), Numeric(layout, "99999999.99", 2), hb::Bool(true),
-       hb::Float8(1e-5), Date(2024, 2, 29), Timestamp(2000, 1, 1, 0, 0, 0), hb::Null()},
+       hb::Float8(1e-5), Date(2024, 2, 29), Timestamp(2000, 1, 1, 0, 0, 0, integer), hb::Null()},
       {hb::Int32(5), hb::Null(), hb::Null(), hb::Null(), hb::Null(), hb::Null(), hb::Null(), hb::Null(),
        hb::Null()},
   };
@@ -134,8 +135,9 @@ std::vector<hb::ColumnSpec> CatalogSpecs(StaticCatalog which) {
   return hb::ColumnsFrom(columns);
 }
 
-bool WriteClass(hb::Layout layout, const std::string& dir, const std::vector<Table>& tables) {
-  hb::RelationBuilder rel(layout, CatalogSpecs(StaticCatalog::kPgClass));
+bool WriteClass(hb::Layout layout, const hb::ServerBuild& build, const std::string& dir,
+                const std::vector<Table>& tables) {
+  hb::RelationBuilder rel(layout, CatalogSpecs(StaticCatalog::kPgClass), build);
   bool v83 = layout == hb::Layout::k83;
   // pg_class has OIDs: each row's is the relation's identifier.
   auto add = [&rel](uint32_t oid, std::vector<Value> row) {
@@ -157,8 +159,9 @@ bool WriteClass(hb::Layout layout, const std::string& dir, const std::vector<Tab
   return rel.WriteFile(dir + "1259");
 }
 
-bool WriteAttribute(hb::Layout layout, const std::string& dir, const std::vector<Table>& tables) {
-  hb::RelationBuilder rel(layout, CatalogSpecs(StaticCatalog::kPgAttribute));
+bool WriteAttribute(hb::Layout layout, const hb::ServerBuild& build, const std::string& dir,
+                    const std::vector<Table>& tables) {
+  hb::RelationBuilder rel(layout, CatalogSpecs(StaticCatalog::kPgAttribute), build);
   AddAttributeRows(rel, 2615, {{"nspname", 19, 64, false, 'i', 'p', -1, 0, true},
                                {"nspowner", 26, 4, true, 'i', 'p', -1, 0, true},
                                {"nspacl", 1034, -1, false, 'i', 'x', -1, 1, false}});
@@ -168,10 +171,11 @@ bool WriteAttribute(hb::Layout layout, const std::string& dir, const std::vector
 }
 
 // The row type of each table and, in 8.3, its array type.
-bool WriteType(hb::Layout layout, const std::string& dir, const std::vector<Table>& tables) {
+bool WriteType(hb::Layout layout, const hb::ServerBuild& build, const std::string& dir,
+               const std::vector<Table>& tables) {
   bool v83 = layout == hb::Layout::k83;
   int version = v83 ? 83 : 82;
-  hb::RelationBuilder rel(layout, CatalogSpecs(PgTypeCatalog(version)));
+  hb::RelationBuilder rel(layout, CatalogSpecs(PgTypeCatalog(version)), build);
 
   auto row = [&](uint32_t oid, const std::string& name, uint32_t schema, char typtype, uint32_t relid,
                  uint32_t elem, uint32_t array, std::vector<uint32_t> procsOf, char align) {
@@ -202,10 +206,10 @@ bool WriteType(hb::Layout layout, const std::string& dir, const std::vector<Tabl
   return rel.WriteFile(dir + "1247");
 }
 
-bool WriteNamespace(hb::Layout layout, const std::string& dir) {
+bool WriteNamespace(hb::Layout layout, const hb::ServerBuild& build, const std::string& dir) {
   bool v83 = layout == hb::Layout::k83;
   // nspname, nspowner, nspacl, as the pg_attribute rows above describe them.
-  hb::RelationBuilder rel(layout, {{64, false, 'i', 'p'}, {4, true, 'i', 'p'}, {-1, false, 'i', 'x'}});
+  hb::RelationBuilder rel(layout, {{64, false, 'i', 'p'}, {4, true, 'i', 'p'}, {-1, false, 'i', 'x'}}, build);
   struct Schema {
     uint32_t oid;
     const char* name;
@@ -222,10 +226,10 @@ bool WriteNamespace(hb::Layout layout, const std::string& dir) {
   return rel.WriteFile(dir + "2615");
 }
 
-bool WriteUserTable(hb::Layout layout, const std::string& dir, const Table& t) {
+bool WriteUserTable(hb::Layout layout, const hb::ServerBuild& build, const std::string& dir, const Table& t) {
   std::vector<hb::ColumnSpec> specs;
   for (const Column& c : t.columns) specs.push_back(SpecOf(c));
-  hb::RelationBuilder rel(layout, specs);
+  hb::RelationBuilder rel(layout, specs, build);
   uint32_t xmin = 1200;
   for (const auto& r : t.rows) {
     hb::TupleSpec tuple;
@@ -237,14 +241,14 @@ bool WriteUserTable(hb::Layout layout, const std::string& dir, const Table& t) {
 
 }  // namespace
 
-bool WriteSampleDatabase(int version, const std::string& directory) {
+bool WriteSampleDatabase(int version, const std::string& directory, const hb::ServerBuild& build) {
   hb::Layout layout = version == 83 ? hb::Layout::k83 : hb::Layout::k82;
   std::string dir = directory;
   if (!dir.empty() && dir.back() != '/') dir += '/';
-  std::vector<Table> tables = UserTables(layout);
-  bool ok = WriteClass(layout, dir, tables) && WriteAttribute(layout, dir, tables) &&
-            WriteType(layout, dir, tables) && WriteNamespace(layout, dir);
-  for (const Table& t : tables) ok = ok && WriteUserTable(layout, dir, t);
+  std::vector<Table> tables = UserTables(layout, build);
+  bool ok = WriteClass(layout, build, dir, tables) && WriteAttribute(layout, build, dir, tables) &&
+            WriteType(layout, build, dir, tables) && WriteNamespace(layout, build, dir);
+  for (const Table& t : tables) ok = ok && WriteUserTable(layout, build, dir, t);
   return ok;
 }
 

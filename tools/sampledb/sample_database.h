@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "heapbuilder/heap_builder.h"
+
 namespace vesk::sampledb {
 
-// Writes the database files into `directory` (which must exist). False when
-// a file cannot be written.
-bool WriteSampleDatabase(int version, const std::string& directory);
+// Writes the database files into `directory` (which must exist), as the
+// server `build` (alignment, date/time storage) would have. False when a
+// file cannot be written.
+bool WriteSampleDatabase(int version, const std::string& directory, const heapbuilder::ServerBuild& build = {});
 
 }  // namespace vesk::sampledb

@@ -1,5 +1,6 @@
 #include "sampledb/stored_forms.h"
 
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -40,7 +41,11 @@ int32_t DaysSince2000(int year, int month, int day) {
 
 hb::Value Date(int year, int month, int day) { return hb::Int32(DaysSince2000(year, month, day)); }
 
-hb::Value Timestamp(int year, int month, int day, int hour, int minute, double second) {
+hb::Value Timestamp(int year, int month, int day, int hour, int minute, double second, bool integer) {
+  if (integer) {
+    const int64_t seconds = int64_t{DaysSince2000(year, month, day)} * 86400 + hour * 3600 + minute * 60;
+    return hb::Int64(seconds * 1000000 + std::llround(second * 1000000.0));
+  }
   double days = DaysSince2000(year, month, day);
   return hb::Float8(days * 86400.0 + hour * 3600.0 + minute * 60.0 + second);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/logger.h"
+#include "support/recovery_run.h"
 #include "support/scratch.h"
 #include "types/toast/varlena.h"
 
@@ -25,7 +26,8 @@ uint32_t AlignmentOf(char align) {
     case 'i':
       return 4;
     case 'd':
-      return 8;
+      // 4 on the 32-bit servers, whose double is aligned like an int.
+      return Run().settings.doubleAlign == 4 ? 4 : 8;
     default:
       LogErrorNumber("Invalid element alignment", align);
       throw ScratchException{0};

@@ -32,6 +32,26 @@ void SplitDayTime(double time, TimeFields& tm, double& fsec) {
   fsec = RoundHalfEven((time - tm.sec) * kMicroseconds) / kMicroseconds;
 }
 
+// Quotient of `t` by `unit` (truncated) into a 32-bit field, the remainder
+// left in `t`; false when the quotient does not fit.
+bool SplitField64(int64_t& t, int64_t unit, int32_t& field) {
+  const int64_t q = t / unit;
+  if (q < INT32_MIN || q > INT32_MAX) return false;
+  field = static_cast<int32_t>(q);
+  t -= q * unit;
+  return true;
+}
+
+// Hour, minute, second and fraction of a clock time counted in microseconds.
+bool SplitClock64(int64_t t, TimeFields& tm, double& fsec) {
+  if (!SplitField64(t, kUsecsPerHour, tm.hour) || !SplitField64(t, kUsecsPerMinute, tm.min) ||
+      !SplitField64(t, kUsecsPerSecond, tm.sec)) {
+    return false;
+  }
+  fsec = static_cast<double>(t) / kMicroseconds;
+  return true;
+}
+
 }  // namespace
 
 void j2date(uint32_t julian, int32_t& year, int32_t& month, int32_t& day) {
@@ -121,6 +141,36 @@ int interval2tm(double time, int32_t days, int32_t months, TimeFields& tm, doubl
     return 0;
   }
   return -1;
+}
+
+int timestamp2tm_int64(int64_t value, bool wantZone, TimeFields& tm, double& fsec) {
+  int64_t date = value / kUsecsPerDay;
+  int64_t time = value - date * kUsecsPerDay;
+  if (time < 0) {
+    time += kUsecsPerDay;
+    date -= 1;
+  }
+  date += kJulianOf2000;
+  if (date < 0 || date > INT32_MAX) return -1;
+  j2date(static_cast<uint32_t>(date), tm.year, tm.mon, tm.mday);
+  if (!SplitClock64(time, tm, fsec)) return -1;
+  tm.isdst = wantZone ? 0 : -1;
+  tm.gmtoff = 0;
+  tm.zone = nullptr;
+  return 0;
+}
+
+int time2tm_int64(int64_t value, TimeFields& tm, double& fsec) {
+  if (!SplitClock64(value, tm, fsec)) return -1;
+  tm.isdst = -1;
+  return 0;
+}
+
+int interval2tm_int64(int64_t time, int32_t days, int32_t months, TimeFields& tm, double& fsec) {
+  tm.year = months / 12;
+  tm.mon = months % 12;
+  tm.mday = days;
+  return SplitClock64(time, tm, fsec) ? 0 : -1;
 }
 
 void abstime2tm(int32_t value, TimeFields& tm, int32_t& zoneOffset) {

@@ -25,6 +25,15 @@ int time2tm(double value, TimeFields& tm, double& fsec);
 // the time part.
 int interval2tm(double time, int32_t days, int32_t months, TimeFields& tm, double& fsec);
 
+// The same three for a server built with integer date/time storage: int64
+// microseconds instead of float8 seconds, split with integer division as
+// that build does. fsec is still handed on in seconds (the whole
+// microseconds divided by a million), which the encoders print to the same
+// digits the integer build prints. -1 when a field does not fit.
+int timestamp2tm_int64(int64_t value, bool wantZone, TimeFields& tm, double& fsec);
+int time2tm_int64(int64_t value, TimeFields& tm, double& fsec);
+int interval2tm_int64(int64_t time, int32_t days, int32_t months, TimeFields& tm, double& fsec);
+
 // abstime (seconds since 1970) to UTC fields with isdst 0; `zoneOffset` is
 // seconds west (0).
 void abstime2tm(int32_t value, TimeFields& tm, int32_t& zoneOffset);

@@ -145,4 +145,16 @@ bool EncodeSpecialTimestamp(double value, DateText& text) {
   return false;
 }
 
+bool EncodeSpecialTimestamp64(int64_t value, DateText& text) {
+  if (value == INT64_MIN) {
+    text.Append("-infinity");
+    return true;
+  }
+  if (value == INT64_MAX) {
+    text.Append("infinity");
+    return true;
+  }
+  return false;
+}
+
 }  // namespace vesk

@@ -25,5 +25,7 @@ void EncodeDateTime(const TimeFields& tm, double fsec, const int32_t* zone, Date
 void EncodeInterval(const TimeFields& tm, double fsec, DateText& text);
 // "infinity" / "-infinity" for the two infinite timestamps; false otherwise.
 bool EncodeSpecialTimestamp(double value, DateText& text);
+// The integer build's infinities: the least and the greatest int64.
+bool EncodeSpecialTimestamp64(int64_t value, DateText& text);
 
 }  // namespace vesk

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "support/logger.h"
+#include "support/recovery_run.h"
 #include "support/scratch.h"
 #include "types/datetime/datetime_convert.h"
 #include "types/datetime/datetime_encode.h"
@@ -37,14 +38,23 @@ char* Result(const DateText& text) {
 
 int32_t ByValue32(Datum d) { return static_cast<int32_t>(static_cast<uint32_t>(d)); }
 
-// time and timetz: null (logged) when the stored seconds do not make a clock
+// The server build decides how every timestamp, time and interval quantity
+// is stored; one run reads one database, so the setting holds for all.
+bool IntegerStorage() { return Run().settings.integerDatetimes; }
+
+// The time-of-day fields of a stored time or timetz.
+int ClockFields(const uint8_t* p, TimeFields& tm, double& fsec) {
+  return IntegerStorage() ? time2tm_int64(ReadI64(p), tm, fsec) : time2tm(ReadF64(p), tm, fsec);
+}
+
+// time and timetz: null (logged) when the stored value does not make a clock
 // time. An empty text would be quoted as '' and make the whole INSERT fail
 // on load, losing the row's other values too.
-char* ClockText(double seconds, const int32_t* zone) {
+char* ClockText(const uint8_t* p, const int32_t* zone) {
   TimeFields tm;
   double fsec = 0;
   DateText text;
-  if (time2tm(seconds, tm, fsec) != 0 || EncodeTimeOnly(tm, fsec, zone, text) < 0) {
+  if (ClockFields(p, tm, fsec) != 0 || EncodeTimeOnly(tm, fsec, zone, text) < 0) {
     LogFormat("time out of range");
     return nullptr;
   }
@@ -52,10 +62,19 @@ char* ClockText(double seconds, const int32_t* zone) {
 }
 
 // Shared by timestamp and timestamptz; `withZone` marks the value as UTC.
-char* TimestampText(double value, bool withZone) {
+char* TimestampText(const uint8_t* p, bool withZone) {
   DateText text;
-  if (EncodeSpecialTimestamp(value, text)) return Result(text);
-  if (!EncodeTimestamp(value, withZone, text)) {
+  bool encoded = false;
+  if (IntegerStorage()) {
+    const int64_t value = ReadI64(p);
+    if (EncodeSpecialTimestamp64(value, text)) return Result(text);
+    encoded = EncodeTimestamp64(value, withZone, text);
+  } else {
+    const double value = ReadF64(p);
+    if (EncodeSpecialTimestamp(value, text)) return Result(text);
+    encoded = EncodeTimestamp(value, withZone, text);
+  }
+  if (!encoded) {
     LogFormat("timestamp out of range");
     return withZone ? Miss() : nullptr;
   }
@@ -97,22 +116,8 @@ char* PutTwo(char* out, int64_t v) {
   return out + 2;
 }
 
-// Most stored timestamps are whole seconds of years 1 to 9999: their fields
-// come from integer arithmetic, with the text the field-by-field encoding
-// would give.
-bool EncodeWholeSeconds(double value, bool withZone, DateText& text) {
-  char buffer[kWholeSecondsCapacity];
-  const size_t length = WholeSecondsText(value, withZone, buffer);
-  if (length == 0) return false;
-  text.Append(std::string_view(buffer, length));
-  return true;
-}
-
-}  // namespace
-
-size_t WholeSecondsText(double value, bool withZone, char* buffer) {
-  if (!(value >= kFirstPlainSecond && value <= kLastPlainSecond) || value != std::floor(value)) return 0;
-  const auto seconds = static_cast<int64_t>(value);
+// A whole second of years 1 to 9999, counted from 2000-01-01.
+size_t PlainSecondsText(int64_t seconds, bool withZone, char* buffer) {
   int64_t days = seconds / kSecondsPerDayInt;
   int64_t time = seconds % kSecondsPerDayInt;
   if (time < 0) {
@@ -142,8 +147,53 @@ size_t WholeSecondsText(double value, bool withZone, char* buffer) {
   return static_cast<size_t>(out - buffer);
 }
 
+// Most stored timestamps are whole seconds of years 1 to 9999: their fields
+// come from integer arithmetic, with the text the field-by-field encoding
+// would give.
+bool EncodeWholeSeconds(double value, bool withZone, DateText& text) {
+  char buffer[kWholeSecondsCapacity];
+  const size_t length = WholeSecondsText(value, withZone, buffer);
+  if (length == 0) return false;
+  text.Append(std::string_view(buffer, length));
+  return true;
+}
+
+}  // namespace
+
+size_t WholeSecondsText(double value, bool withZone, char* buffer) {
+  if (!(value >= kFirstPlainSecond && value <= kLastPlainSecond) || value != std::floor(value)) return 0;
+  return PlainSecondsText(static_cast<int64_t>(value), withZone, buffer);
+}
+
+size_t WholeSecondsText64(int64_t value, bool withZone, char* buffer) {
+  if (value % kUsecsPerSecond != 0) return 0;
+  const int64_t seconds = value / kUsecsPerSecond;
+  if (seconds < static_cast<int64_t>(kFirstPlainSecond) || seconds > static_cast<int64_t>(kLastPlainSecond)) {
+    return 0;
+  }
+  return PlainSecondsText(seconds, withZone, buffer);
+}
+
 bool EncodeTimestamp(double value, bool withZone, DateText& text) {
   return EncodeWholeSeconds(value, withZone, text) || EncodeTimestampFields(value, withZone, text);
+}
+
+bool EncodeTimestamp64(int64_t value, bool withZone, DateText& text) {
+  char buffer[kWholeSecondsCapacity];
+  if (const size_t length = WholeSecondsText64(value, withZone, buffer)) {
+    text.Append(std::string_view(buffer, length));
+    return true;
+  }
+  return EncodeTimestampFields64(value, withZone, text);
+}
+
+bool EncodeTimestampFields64(int64_t value, bool withZone, DateText& text) {
+  TimeFields tm;
+  double fsec = 0;
+  if (timestamp2tm_int64(value, withZone, tm, fsec) != 0) return false;
+  int32_t zone = 0;
+  EncodeDateTime(tm, fsec, withZone ? &zone : nullptr, text);
+  return true;
 }
 
 bool EncodeTimestampFields(double value, bool withZone, DateText& text) {
@@ -169,24 +219,24 @@ char* date_out(Datum d) {
 
 char* time_out(Datum d, int32_t /*typmod*/) {
   if (d == 0) return Miss();
-  return ClockText(ReadF64(DatumPointer(d)), nullptr);
+  return ClockText(DatumPointer(d), nullptr);
 }
 
 char* timetz_out(Datum d, int32_t /*typmod*/) {
   if (d == 0) return Miss();
   const uint8_t* p = DatumPointer(d);
   int32_t zone = ReadI32(p + 8);
-  return ClockText(ReadF64(p), &zone);
+  return ClockText(p, &zone);
 }
 
 char* timestamp_out(Datum d, int32_t /*typmod*/) {
   if (d == 0) return Miss();
-  return TimestampText(ReadF64(DatumPointer(d)), false);
+  return TimestampText(DatumPointer(d), false);
 }
 
 char* timestamptz_out(Datum d, int32_t /*typmod*/) {
   if (d == 0) return Miss();
-  return TimestampText(ReadF64(DatumPointer(d)), true);
+  return TimestampText(DatumPointer(d), true);
 }
 
 char* interval_out(Datum d, int32_t /*typmod*/) {
@@ -194,7 +244,9 @@ char* interval_out(Datum d, int32_t /*typmod*/) {
   const uint8_t* p = DatumPointer(d);
   TimeFields tm;
   double fsec = 0;
-  if (interval2tm(ReadF64(p), ReadI32(p + 8), ReadI32(p + 12), tm, fsec) != 0) {
+  const int converted = IntegerStorage() ? interval2tm_int64(ReadI64(p), ReadI32(p + 8), ReadI32(p + 12), tm, fsec)
+                                         : interval2tm(ReadF64(p), ReadI32(p + 8), ReadI32(p + 12), tm, fsec);
+  if (converted != 0) {
     LogFormat("could not convert interval to tm");
     return nullptr;
   }

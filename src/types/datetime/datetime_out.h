@@ -1,5 +1,6 @@
-// Output routines of the date and time types (ISO style, floating-point
-// storage).
+// Output routines of the date and time types (ISO style), for either
+// storage of the server build: float8 seconds or int64 microseconds, as the
+// run's settings say.
 #pragma once
 
 #include <cstddef>
@@ -34,5 +35,11 @@ size_t WholeSecondsText(double value, bool withZone, char* buffer);
 // EncodeTimestamp without its shortcut for whole seconds: the fields one by
 // one, for any finite value.
 bool EncodeTimestampFields(double value, bool withZone, DateText& text);
+
+// The same three for a value stored as int64 microseconds (not one of the
+// two infinities).
+bool EncodeTimestamp64(int64_t value, bool withZone, DateText& text);
+size_t WholeSecondsText64(int64_t value, bool withZone, char* buffer);
+bool EncodeTimestampFields64(int64_t value, bool withZone, DateText& text);
 
 }  // namespace vesk

@@ -13,6 +13,10 @@ inline constexpr double kSecondsPerHour = 3600.0;
 inline constexpr double kSecondsPerMinute = 60.0;
 inline constexpr double kMicroseconds = 1000000.0;    // timestamps, intervals
 inline constexpr double kTimePrecision = 10000000000.0;  // time, timetz
+inline constexpr int64_t kUsecsPerSecond = 1000000;
+inline constexpr int64_t kUsecsPerMinute = 60 * kUsecsPerSecond;
+inline constexpr int64_t kUsecsPerHour = 60 * kUsecsPerMinute;
+inline constexpr int64_t kUsecsPerDay = 24 * kUsecsPerHour;
 
 struct TimeFields {
   int32_t sec = 0;   // 0..60

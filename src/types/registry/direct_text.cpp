@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "support/recovery_run.h"
 #include "types/datetime/date_text.h"
 #include "types/datetime/datetime_encode.h"
 #include "types/datetime/datetime_out.h"
@@ -133,6 +134,20 @@ bool TimestampText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& tex
   return CopyOut(date, buffer, text);
 }
 
+template <bool kWithZone>
+bool TimestampText64(Datum d, int32_t, DirectBuffer& buffer, std::string_view& text) {
+  const uint8_t* p = DatumPointer(d);
+  if (p == nullptr) return false;
+  const int64_t value = ReadI64(p);
+  if (size_t length = WholeSecondsText64(value, kWithZone, buffer.bytes)) {
+    text = std::string_view(buffer.bytes, length);
+    return true;
+  }
+  DateText date;
+  if (!EncodeSpecialTimestamp64(value, date) && !EncodeTimestampFields64(value, kWithZone, date)) return false;
+  return CopyOut(date, buffer, text);
+}
+
 bool DateValueText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& text) {
   DateText date;
   EncodeDate(d, date);
@@ -140,6 +155,8 @@ bool DateValueText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& tex
 }
 
 DirectTextRoutine FindShared(uint32_t typeOid) {
+  // Chosen once per column: the storage is the server build's, one for the run.
+  const bool integerDatetimes = Run().settings.integerDatetimes;
   switch (typeOid) {
     case 16: return BoolText;
     case 20: return Int8Text;
@@ -149,8 +166,8 @@ DirectTextRoutine FindShared(uint32_t typeOid) {
     case 700: return Float4Text;
     case 701: return Float8Text;
     case 1082: return DateValueText;
-    case 1114: return TimestampText<false>;
-    case 1184: return TimestampText<true>;
+    case 1114: return integerDatetimes ? TimestampText64<false> : TimestampText<false>;
+    case 1184: return integerDatetimes ? TimestampText64<true> : TimestampText<true>;
     default: return nullptr;
   }
 }

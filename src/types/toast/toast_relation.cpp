@@ -10,6 +10,7 @@
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "types/toast/toast_chunk_size.h"
 #include "types/toast/varlena.h"
 
 namespace vesk {
@@ -156,7 +157,20 @@ bool ToastRelation::Assemble(uint32_t valueId, uint32_t extSize, uint8_t* dest) 
     LogFormat("unexpected chunk size %d in chunk %d for toast value %u", 0, 0, valueId);
     return false;
   }
+  NoteChunkSize(chunkSize, extSize);
   return PlaceChunks(first, last, extSize, chunkSize, dest);
+}
+
+// The chunks themselves are the evidence that counts; a first chunk of
+// another size than the build's says the settings of the run (or this
+// relation) are not what they seem, which is worth one line per relation.
+void ToastRelation::NoteChunkSize(uint32_t chunkSize, uint32_t extSize) {
+  if (sizeNoted_ || extSize <= chunkSize) return;
+  const uint32_t expected = RunToastChunkSize(version_);
+  if (chunkSize == expected) return;
+  sizeNoted_ = true;
+  LogFormat("TOAST relation %u: chunks of %u bytes, not the %u of the server build; the stored size is used", relid_,
+            chunkSize, expected);
 }
 
 bool ToastRelation::PlaceChunks(const ChunkEntry* first, const ChunkEntry* last, uint32_t extSize,

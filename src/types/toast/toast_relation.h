@@ -64,11 +64,13 @@ class ToastRelation : public pg_some_Table {
   bool AddChunk(uint32_t valueId, int32_t seq, const uint8_t* chunkData);
   bool PlaceChunks(const ChunkEntry* first, const ChunkEntry* last, uint32_t extSize,
                    uint32_t chunkSize, uint8_t* dest);
+  void NoteChunkSize(uint32_t chunkSize, uint32_t extSize);
 
   uint32_t relid_;
   uint8_t version_;
   bool usable_ = false;
   bool complete_ = true;  // false once a chunk could not be recorded
+  bool sizeNoted_ = false;  // a chunk size unlike the build's was logged
   CatalogColumnDesc columns_[3];
   std::vector<ChunkEntry> chunks_;  // by value id, then file order
   std::string fileStamp_;           // size and time of the file when indexed
