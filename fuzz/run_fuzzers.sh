@@ -9,7 +9,7 @@ build=${1:?usage: run_fuzzers.sh BUILD_DIR [SECONDS]}
 seconds=${2:-45}
 status=0
 total=0
-for target in record_decoder pglz type_output recovery; do
+for target in record_decoder pglz control_file type_output recovery; do
   corpus="$build/fuzz-corpus/$target"
   findings="$build/fuzz-findings/$target"
   mkdir -p "$corpus" "$findings"

@@ -156,6 +156,7 @@ int ExitCode(int32_t status) {
     case VESK_NO_SIBLING_LIBRARY: return 6;
     case VESK_INTERNAL_ERROR: return 7;
     case VESK_BAD_OPTIONS: return 2;
+    case VESK_UNSUPPORTED_BUILD: return 9;
     case VESK_STOPPED: return 130;
     default: return 1;
   }
@@ -170,6 +171,7 @@ const char* StatusText(int32_t status) {
     case VESK_NO_SIBLING_LIBRARY: return "the sibling library libtarncmn.so cannot be loaded";
     case VESK_INTERNAL_ERROR: return "ended early on an internal error (see the log)";
     case VESK_BAD_OPTIONS: return "the engine did not accept the options";
+    case VESK_UNSUPPORTED_BUILD: return "written by a server build that cannot be read (see the log)";
     case VESK_STOPPED: return "stopped; the script holds what was written until then";
     default: return "unknown status";
   }

@@ -24,7 +24,8 @@ extern "C" {
 /* Status codes returned by FileRecover. */
 enum {
   VESK_OK = 0,                  /* finished; a schema or a table was recovered */
-  VESK_NOTHING_RECOVERED = -3,  /* finished, but nothing was recovered */
+  VESK_NOTHING_RECOVERED = -3,  /* finished, but nothing was recovered, or not
+                                   one of the tables the catalog lists */
   VESK_NO_DATABASE_DIR = -4,    /* the database directory cannot be found */
   VESK_CANNOT_CREATE_OUTPUT = -5, /* result directory or its first files */
   VESK_NO_SIBLING_LIBRARY = -6, /* tarncmn could not be loaded or initialised;
@@ -33,6 +34,9 @@ enum {
                                    the script holds what was written before */
   VESK_BAD_OPTIONS = -8,        /* FileRecoverEx: options of an unknown version
                                    or with a value out of range */
+  VESK_UNSUPPORTED_BUILD = -9,  /* written by a server build the engine cannot
+                                   read (another version, block size or byte
+                                   order); nothing was decoded */
   VESK_STOPPED = -1000          /* stopped through the break flag */
 };
 

@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "api/datetime_storage.h"
 #include "api/pass2.h"
+#include "api/server_build.h"
 #include "catalog/catalog_readers.h"
 #include "catalog/pg_enum_table.h"
 #include "catalog/static_descriptors.h"
@@ -96,7 +98,8 @@ int32_t ReadCatalogs() {
   RecoveryRun& run = Run();
   Log("START: Read data about tables.");
   SendProgress("pg_class", 0);
-  run.version = DetectVersion();
+  const int32_t build = SettleServerBuild();
+  if (build != 0) return build;
   const uint8_t version = run.version;
 
   if (ReadCatalog(run.classes, std::make_unique<pg_class_Table>(kClassFile, version),
@@ -128,6 +131,8 @@ int32_t ReadCatalogs() {
   run.namespaces->TakeColumns(*run.attributes);
   // A stop inside this read surfaces at the next poll, in Pass 2.
   run.namespaces->reader().ReadTable();
+  SettleDatetimeStorage();
+  AnnounceServerBuild();
   SendProgress("", 15);
   return 0;
 }

@@ -52,6 +52,29 @@ void WriteTableComment(const RecoveredTable& table, const char* schema) {
   }
 }
 
+// Ordinary user tables that pg_class lists, whether or not their row type
+// is known: what the run ought to give back.
+int32_t CountListedTables() {
+  int32_t count = 0;
+  for (size_t i = 0; i < ClassRowCount(); ++i) {
+    const RecoveredTable& table = *ClassRow(i);
+    if (table.relkind == 'r' && !IsSystemTable(table)) ++count;
+  }
+  return count;
+}
+
+// Schemas alone are no success when the catalog lists tables: the catalogs
+// were most likely read in the wrong layout or with the wrong alignment.
+int32_t FinalStatus() {
+  const int32_t listed = CountListedTables();
+  if (Run().tablesRecovered == 0 && listed > 0) {
+    LogFormat("[ERROR]: The catalog lists %i user tables; not one was recovered", listed);
+    SendMessage("No table recovered, although the catalog lists some (see the log)");
+    return -3;
+  }
+  return Run().schemasRecovered != 0 || Run().tablesRecovered != 0 ? 0 : -3;
+}
+
 // -1 when stopped, else the number of tables Pass 2 will recover.
 int32_t CountTables() {
   int32_t count = 0;
@@ -109,7 +132,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   }
 
   WriteSummary(scratchBaseline);
-  return Run().schemasRecovered != 0 || Run().tablesRecovered != 0 ? 0 : -3;
+  return FinalStatus();
 }
 
 }  // namespace vesk

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,6 +15,21 @@ namespace vesk::testing {
 
 inline std::string SharedDir() { return VESK_SHARED_DIR; }
 inline bool HaveFixtures() { return std::filesystem::exists(SharedDir() + "/fixtures/pg83/base"); }
+
+// The folder of a fixture by name, packed ones unpacked into the shared
+// cache on first use; empty when the fixture (or its tool) is not there.
+inline std::string FixturePath(const std::string& name) {
+  const std::string tool = SharedDir() + "/tools/fixture";
+  if (!std::filesystem::exists(tool)) return {};
+  std::FILE* out = ::popen(("'" + tool + "' '" + name + "' 2>/dev/null").c_str(), "r");
+  if (out == nullptr) return {};
+  std::string path;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, out) != nullptr) path += buffer;
+  if (::pclose(out) != 0) return {};
+  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+  return std::filesystem::is_directory(path) ? path : std::string();
+}
 
 // The folder of one cluster ("pg82", "pg83").
 inline std::string ClusterDir(const std::string& cluster) { return SharedDir() + "/fixtures/" + cluster; }

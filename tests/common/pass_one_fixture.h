@@ -1,6 +1,6 @@
 // Runs Pass 1 over a database directory and leaves the catalog readers in
 // Run() for the test to inspect; destroys them again afterwards and gives
-// the run back the directory and layout it had.
+// the run back the directory, layout and settings it had.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,7 @@ class PassOne {
     RecoveryRun& run = Run();
     savedDir_ = run.databaseDirectory;
     savedVersion_ = run.version;
+    savedSettings_ = run.settings;
     run.databaseDirectory = directory;
     run.schemasRecovered = 0;
     status = ReadCatalogs();
@@ -45,6 +46,7 @@ class PassOne {
     ReleaseCatalogs();
     Run().databaseDirectory = savedDir_;
     Run().version = savedVersion_;
+    Run().settings = savedSettings_;
   }
   PassOne(const PassOne&) = delete;
   PassOne& operator=(const PassOne&) = delete;
@@ -58,6 +60,7 @@ class PassOne {
  private:
   CapturedScript capture_;
   std::string savedDir_;
+  DatabaseSettings savedSettings_;
   uint8_t savedVersion_ = 0;
 };
 

@@ -30,6 +30,11 @@ using Edit = std::function<void(const std::string& dir, int version)>;
 // every statement of its recovery must come out of the damaged one too.
 // Without a reference the damaged run is compared with the undamaged one,
 // and at most `maxLost` statements may differ.
+// Garbage catalogs decode to whatever they decode to in each layout: a run
+// that finds no table among rows it takes for tables says so (-3), one that
+// finds none at all finishes with its schemas (0).
+constexpr int32_t kFinishedEitherWay = 1;
+
 struct Case {
   Case(const char* n, Edit d, RowEdit r = nullptr, Edit ref = nullptr, int32_t s = VESK_OK, const char* l = nullptr,
        size_t lost = 0, std::vector<std::string> same = {})
@@ -255,12 +260,13 @@ const std::vector<Case>& Cases() {
        nullptr, 1, {kCustomers}},
       // Catalogs.
       {"ClassMissing", Remove("1259"), nullptr, nullptr, VESK_OK, "Cannot open base", 100000},
-      {"AttributeMissing", Remove("1249"), nullptr, nullptr, VESK_OK, "Cannot open base", 100000},
+      // Tables listed, not one recovered: no success.
+      {"AttributeMissing", Remove("1249"), nullptr, nullptr, VESK_NOTHING_RECOVERED, "Cannot open base", 100000},
       {"TypeMissing", Remove("1247"), nullptr, nullptr, VESK_OK, "is lost, made from its pg_class row", 0,
        {kCustomers, kItems}},
       {"NamespaceMissing", Remove("2615"), nullptr, nullptr, VESK_OK, "Cannot open base", 100000},
-      {"ClassGarbage", GarbleWhole("1259"), nullptr, nullptr, VESK_OK, nullptr, 100000},
-      {"AttributeGarbage", GarbleWhole("1249"), nullptr, nullptr, VESK_OK, nullptr, 100000},
+      {"ClassGarbage", GarbleWhole("1259"), nullptr, nullptr, kFinishedEitherWay, nullptr, 100000},
+      {"AttributeGarbage", GarbleWhole("1249"), nullptr, nullptr, VESK_NOTHING_RECOVERED, nullptr, 100000},
       {"TypeGarbage", GarbleWhole("1247"), nullptr, nullptr, VESK_OK, nullptr, 100000},
       {"NamespaceGarbage", GarbleWhole("2615"), nullptr, nullptr, VESK_OK, nullptr, 100000},
       {"UserTableMissing", Remove(kItemsFile), nullptr, nullptr, VESK_OK, "Cannot open base", kItemRows,
@@ -329,7 +335,11 @@ TEST_P(SyntheticDamage, RecoversEveryUntouchedRow) {
   if (c.damage) c.damage(dir, version);
   Recovery damaged = RecoverDirectory(dir, Work().path());
   EXPECT_FALSE(damaged.hung);
-  EXPECT_EQ(damaged.status, c.status);
+  if (c.status == kFinishedEitherWay) {
+    EXPECT_TRUE(damaged.status == VESK_OK || damaged.status == VESK_NOTHING_RECOVERED) << damaged.status;
+  } else {
+    EXPECT_EQ(damaged.status, c.status);
+  }
   if (c.logLine) {
     EXPECT_NE(damaged.log.find(c.logLine), std::string::npos) << c.logLine << "\n" << ErrorLines(damaged.log);
   }
