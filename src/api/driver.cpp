@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "api/commit_log_setup.h"
 #include "api/pass2.h"
 #include "catalog/catalog_readers.h"
 #include "catalog/pg_enum_table.h"
@@ -101,6 +102,8 @@ int32_t ReadCatalogs() {
   SendProgress("pg_class", 0);
   run.version = DetectVersion();
   const uint8_t version = run.version;
+  // Before any catalog: a table whose creation rolled back must not appear.
+  OpenClusterCommitLog(run.databaseDirectory, version);
 
   if (ReadCatalog(run.classes, std::make_unique<pg_class_Table>(kClassFile, version),
                   StaticList(StaticCatalog::kPgClass)) != 0) {
