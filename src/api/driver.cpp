@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "api/commit_log_setup.h"
 #include "api/datetime_storage.h"
 #include "api/pass2.h"
 #include "api/server_build.h"
@@ -101,6 +102,8 @@ int32_t ReadCatalogs() {
   const int32_t build = SettleServerBuild();
   if (build != 0) return build;
   const uint8_t version = run.version;
+  // Before any catalog: a table whose creation rolled back must not appear.
+  OpenClusterCommitLog(run.databaseDirectory, version);
 
   if (ReadCatalog(run.classes, std::make_unique<pg_class_Table>(kClassFile, version),
                   StaticList(StaticCatalog::kPgClass)) != 0) {

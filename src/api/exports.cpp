@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "api/commit_log_setup.h"
 #include "api/driver.h"
 #include "api/result_directory.h"
 #include "api/sibling_library.h"
@@ -67,6 +68,7 @@ void DestroyCatalogReaders() {
   run.attributes = nullptr;
   delete run.classes;
   run.classes = nullptr;
+  CloseClusterCommitLog();
 }
 
 // The driver must not let an exception reach the caller's C code: the run

@@ -99,6 +99,8 @@ void WriteSummary(int32_t scratchBaseline) {
   Log("Results:");
   LogNumber(" - schemas recovered:", Run().schemasRecovered);
   LogNumber(" - tables recovered:", Run().tablesRecovered);
+  Log(Run().settings.commitLog != nullptr ? " - row visibility: hint bits, then the commit log"
+                                          : " - row visibility: hint bits only");
   Log("Done");
   SendMessage("done");
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - scratchBaseline);

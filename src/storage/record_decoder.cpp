@@ -10,6 +10,7 @@
 #include "storage/byte_order.h"
 #include "storage/record_layout.h"
 #include "storage/relation_source.h"
+#include "storage/row_visibility.h"
 #include "storage/tuple_values.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -33,13 +34,9 @@ bool IsAligned(int64_t off, char attalign, int64_t doubleAlign) {
 // are alignments a server had.
 int64_t DoubleAlignOfRun() { return Run().settings.doubleAlign == 4 ? 4 : 8; }
 
-// A record is live unless its inserter aborted or a deleter/updater set
-// t_xmax; an xmax that only locked the row (SELECT ... FOR UPDATE/SHARE)
-// leaves it live.
-bool IsLive(uint32_t xmax, uint16_t infomask) {
-  if ((infomask & kInfoXminInvalid) != 0) return false;
-  if (xmax == 0 || (infomask & kInfoXmaxInvalid) != 0) return true;
-  return (infomask & kInfoXmaxLockOnly) != 0;
+RowVersion VersionOf(const TableReader::RecordLayout& layout, const uint8_t* record, uint16_t infomask) {
+  return RowVersion{LoadU32(record + layout.xminAt), LoadU32(record + layout.xmaxAt),
+                    LoadU32(record + layout.xvacAt), infomask};
 }
 
 Datum ByValue(const uint8_t* p, int16_t attlen) {
@@ -193,7 +190,11 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
     return 0;
   }
   const uint16_t infomask = LoadU16(record + layout.infomaskAt);
-  if (!IsLive(LoadU32(record + layout.xmaxAt), infomask)) {
+  const Visibility visibility = JudgeRow(VersionOf(layout, record, infomask), Run().settings.commitLog);
+  rowsGuessed += visibility.guessed ? 1 : 0;
+  hintsCompared += visibility.compared ? 1 : 0;
+  hintConflicts += visibility.contradicted ? 1 : 0;
+  if (!visibility.live) {
     Log("Old or invalid record, skip");
     return 0;
   }

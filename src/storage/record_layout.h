@@ -18,22 +18,24 @@ struct TableReader::RecordLayout {
   bool is83;  // 1-byte varlena headers, unaligned TOAST pointers
   const char* wrongOffset;
   const char* wrongLength;
+  uint32_t xminAt;
+  uint32_t xvacAt;  // t_xvac shares its place with a command id
 };
 
 inline constexpr TableReader::RecordLayout kRecordLayout82{
     27, 8, 22, 0xFFFF, 24, 26, 0x0010, false,
     "1 Wrong offset for attr (%i), stopping read record!",
-    "2 Wrong length for attr (%i), stopping read record!"};
+    "2 Wrong length for attr (%i), stopping read record!",
+    0, 12};
 
 inline constexpr TableReader::RecordLayout kRecordLayout83{
     23, 4, 18, 0x07FF, 20, 22, 0x0008, true,
     "3 Wrong offset for attr (%i), stopping read record!",
-    "4 Wrong length for attr (%i), stopping read record!"};
+    "4 Wrong length for attr (%i), stopping read record!",
+    0, 8};
 
-// t_infomask bits, the same in both layouts.
+// t_infomask bits the decoder itself reads (the visibility bits are with
+// the visibility rules).
 inline constexpr uint16_t kInfoHasNull = 0x0001;
-inline constexpr uint16_t kInfoXmaxLockOnly = 0x0040 | 0x0080;  // exclusive or shared row lock
-inline constexpr uint16_t kInfoXminInvalid = 0x0200;
-inline constexpr uint16_t kInfoXmaxInvalid = 0x0800;
 
 }  // namespace vesk

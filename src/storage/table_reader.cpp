@@ -56,6 +56,9 @@ int TableReader::ReadTable() {
   rowsRecovered = 0;
   cachedRows = 0;
   valuesMissed = 0;
+  rowsGuessed = 0;
+  hintsCompared = 0;
+  hintConflicts = 0;
   const int32_t liveAtStart = ScratchLiveCount();
   source_->scanBuffer = page;
   uint64_t number = 0;
@@ -76,8 +79,21 @@ int TableReader::ReadTable() {
   LogFormat("\t%i\tcolumns is losts", lostColumns);
   LogFormat("\t%i\tvalues is missed", valuesMissed);
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - liveAtStart);
+  LogVisibilityGaps();
   ScratchFree(page);
   return 0;
+}
+
+void TableReader::LogVisibilityGaps() const {
+  if (rowsGuessed > 0) {
+    LogFormat("%i row versions of %s are judged by their hint bits alone: the commit log does not cover "
+              "their transactions",
+              rowsGuessed, tableName);
+  }
+  if (hintConflicts > 0) {
+    LogFormat("%i of %i row versions of %s carry hint bits that the commit log contradicts", hintConflicts,
+              hintsCompared, tableName);
+  }
 }
 
 void TableReader::AddRow(void* record) { rowRecords.push_back(record); }

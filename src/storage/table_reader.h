@@ -87,6 +87,12 @@ class TableReader {
   std::vector<int64_t*> cachedOffsets;
   uint8_t* fetchBuffer = nullptr;
   int32_t valuesMissed = 0;
+  // Row versions of this scan whose fate the commit log could not tell (the
+  // hint bits decided), and hint bits it could be held against and those it
+  // contradicted.
+  int32_t rowsGuessed = 0;
+  int32_t hintsCompared = 0;
+  int32_t hintConflicts = 0;
   std::vector<CatalogColumnDesc*> columns;  // not owned
   std::string path;
   char tableName[64] = {};
@@ -108,6 +114,9 @@ class TableReader {
   int DecodeRecord(const RecordLayout& layout, const uint8_t* record, uint32_t length, pg_some_Table* owner);
   // lp_len of the record the walk is handing on; 0 outside a walk.
   uint32_t CurrentRecordLength() const;
+  // One line each for rows the commit log could not judge and for hint bits
+  // it contradicts.
+  void LogVisibilityGaps() const;
 
   const uint8_t* currentPage_ = nullptr;
   // (implementation members below are private to the storage code)

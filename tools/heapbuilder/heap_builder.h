@@ -248,3 +248,21 @@ bool WritePagesAt(const std::string& path, uint64_t firstPage,
                   uint32_t pagesPerSegment = kPagesPerSegment);
 
 }  // namespace vesk::heapbuilder
+
+namespace vesk::heapbuilder {
+
+// Transaction status bits as pg_clog stores them.
+inline constexpr uint8_t kXactInProgress = 0;
+inline constexpr uint8_t kXactCommitted = 1;
+inline constexpr uint8_t kXactAborted = 2;
+inline constexpr uint8_t kXactSubCommitted = 3;
+
+// Writes pg_clog segment files into `directory` (which must exist): each
+// segment holding a listed transaction, from its first page to the page of
+// the last one listed there, as a server leaves them; unlisted transactions
+// read as in progress.
+bool WriteClog(const std::string& directory, const std::vector<std::pair<uint32_t, uint8_t>>& statuses);
+// The same for pg_subtrans: the parent of each listed sub-transaction.
+bool WriteSubtrans(const std::string& directory, const std::vector<std::pair<uint32_t, uint32_t>>& parents);
+
+}  // namespace vesk::heapbuilder
