@@ -20,9 +20,10 @@ constexpr char kClassFile[] = "1259";
 constexpr char kAttributeFile[] = "1249";
 constexpr char kNamespaceFile[] = "2615";
 
-// The directory part of `path` with one trailing separator, made absolute:
-// the run changes the current directory, so a relative path would no longer
-// lead to the files afterwards.
+}  // namespace
+
+// Absolute: the run changes the current directory, so a relative path would
+// no longer lead to the files afterwards.
 std::string DatabaseDirectoryOf(const char* path) {
   std::string text(path);
   size_t cut = text.find_last_of(platform::kPathSeparator);
@@ -33,6 +34,8 @@ std::string DatabaseDirectoryOf(const char* path) {
   if (dir.empty() || dir.back() != platform::kPathSeparator) dir += platform::kPathSeparator;
   return dir;
 }
+
+namespace {
 
 std::vector<CatalogColumnDesc*> StaticList(StaticCatalog which) {
   std::vector<CatalogColumnDesc*> columns;

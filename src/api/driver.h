@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vesk {
 
 // Runs the recovery of the database directory that holds `path`. Returns 0,
 // -3 (nothing recovered), -4 (directory not found) or -1000 (stopped).
 int32_t RunRecoveryDriver(const char* path);
+
+// The directory part of `path` with one trailing separator, made absolute.
+std::string DatabaseDirectoryOf(const char* path);
 
 // The layout whose decoder keeps more pg_class rows of the current
 // directory's "1259": 83, or 82 (also on a tie).
