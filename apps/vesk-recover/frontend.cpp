@@ -34,20 +34,42 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-bool TakesValue(const std::string& arg) { return arg == "-o" || arg == "--log"; }
+bool TakesValue(const std::string& arg) {
+  return arg == "-o" || arg == "--log" || arg == "--database" || arg == "--encoding";
+}
+
+void TakeValue(Options& options, const std::string& arg, const char* value) {
+  if (arg == "-o") {
+    options.outputDir = value;
+  } else if (arg == "--log") {
+    options.logFile = value;
+  } else if (arg == "--database") {
+    options.databases.push_back(value);
+  } else {
+    options.encoding = value;
+  }
+}
 
 }  // namespace
 
 const char* UsageText() {
-  return "usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] PATH\n"
+  return "usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] [--database NAME]... [--encoding NAME] PATH\n"
          "\n"
          "Recovers the PostgreSQL 8.2/8.3 database directory PATH (or the directory\n"
          "holding the file PATH) into a SQL script, written to a new directory\n"
          "\"Recovered <db> <date> <time>\" inside OUTPUT_DIR (default: here).\n"
+         "Given a whole data directory (global/ and base/), recovers every database\n"
+         "it lists, each into a directory of its own name inside the result\n"
+         "directory, with load_all.sh SERVER [USER] to create and load them all.\n"
          "\n"
-         "  -o OUTPUT_DIR  where the result directory is created\n"
-         "  --log FILE     also keep the diagnostic log in FILE (appended)\n"
-         "  -q             no progress display\n"
+         "  -o OUTPUT_DIR    where the result directory is created\n"
+         "  --log FILE       also keep the diagnostic log in FILE (appended)\n"
+         "  -q               no progress display\n"
+         "  --database NAME  data directory: recover only this database (repeatable)\n"
+         "  --encoding NAME  what the text's bytes really are (LATIN1, WIN1252, ...):\n"
+         "                   overrides the database's own; for SQL_ASCII databases,\n"
+         "                   whose text is otherwise declared UTF8 with any value\n"
+         "                   that is not valid UTF-8 read as LATIN1\n"
          "  --help         this text\n"
          "  --version      program and engine versions\n"
          "\n"
@@ -72,7 +94,7 @@ Options ParseArguments(int argc, const char* const* argv) {
         options.error = "option " + arg + " needs a value";
         return options;
       }
-      (arg == "-o" ? options.outputDir : options.logFile) = argv[++i];
+      TakeValue(options, arg, argv[++i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
       options.error = "unknown option " + arg;
       return options;
@@ -108,6 +130,7 @@ int ExitCode(int32_t status) {
     case VESK_NO_SIBLING_LIBRARY: return 6;
     case VESK_INTERNAL_ERROR: return 7;
     case VESK_STOPPED: return 130;
+    case VESK_BAD_OPTIONS: return 2;
     default: return 1;
   }
 }
@@ -121,6 +144,7 @@ const char* StatusText(int32_t status) {
     case VESK_NO_SIBLING_LIBRARY: return "the sibling library libtarncmn.so cannot be loaded";
     case VESK_INTERNAL_ERROR: return "ended early on an internal error (see the log)";
     case VESK_STOPPED: return "stopped; the script holds what was written until then";
+    case VESK_BAD_OPTIONS: return "options refused (is the encoding name one a server knows?)";
     default: return "unknown status";
   }
 }
@@ -152,6 +176,8 @@ void ProgressView::ClearBar() {
 }
 
 void ProgressView::Message(const char* text) {
+  // Each database of a cluster begins its catalogs anew.
+  if (text != nullptr && std::strncmp(text, "Pass 1", 6) == 0) catalogsRead_ = false;
   if (quiet_) return;
   ClearBar();
   std::fprintf(out_, "%s\n", text ? text : "");
