@@ -56,6 +56,8 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
     plan.routine = FindOutputRoutine(version_, column.atttypid);
     plan.direct = FindDirectText(version_, column.atttypid);
     plan.directIsPlain = plan.direct != nullptr && DirectTextIsPlain(column.atttypid);
+    // Booleans, dates and timestamps print ASCII only.
+    if (plan.directIsPlain) plan.mayHoldText = false;
   }
   return plan;
 }

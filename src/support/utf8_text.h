@@ -11,7 +11,8 @@
 namespace vesk {
 
 // Whether `text` is UTF-8 as a current server accepts it: shortest forms
-// only, no surrogates, nothing beyond U+10FFFF. A NUL byte is not valid.
+// only, no surrogates, nothing beyond U+10FFFF. (NUL bytes are not looked
+// for: no value holds one.)
 bool IsValidUtf8(std::string_view text);
 // Appends `bytes` read as LATIN1, in UTF-8.
 void AppendLatin1AsUtf8(std::string& out, std::string_view bytes);

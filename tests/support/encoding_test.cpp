@@ -66,7 +66,8 @@ TEST(Utf8Text, ValidityAsAServerJudgesIt) {
       {"\xF4\x90\x80\x80", false},           // past U+10FFFF
       {"\xE2\x82", false},                   // cut short
       {"\x80 lone continuation", false},
-      {std::string("nul\0inside", 10), false},
+      {std::string(40, 'a') + "\xC3\xA9" + std::string(40, 'b'), true},
+      {std::string(40, 'a') + "\xC3" + std::string(40, 'b'), false},
       {"0123456789abcdef\xFF", false},       // the bad byte after whole words
   };
   for (const auto& [text, valid] : cases) EXPECT_EQ(IsValidUtf8(text), valid) << text;
