@@ -34,7 +34,21 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-bool TakesValue(const std::string& arg) { return arg == "-o" || arg == "--log"; }
+bool TakesValue(const std::string& arg) {
+  return arg == "-o" || arg == "--log" || arg == "--database" || arg == "--encoding";
+}
+
+void TakeValue(Options& options, const std::string& arg, const char* value) {
+  if (arg == "-o") {
+    options.outputDir = value;
+  } else if (arg == "--log") {
+    options.logFile = value;
+  } else if (arg == "--database") {
+    options.databases.push_back(value);
+  } else {
+    options.encoding = value;
+  }
+}
 
 // "--name=value" options that force a setting of the server build; false when
 // `arg` is none of them. A value that is not one of the choices is an error.
@@ -65,26 +79,34 @@ bool TakeForcedSetting(const std::string& arg, Options& options) {
 }  // namespace
 
 const char* UsageText() {
-  return "usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] PATH\n"
+  return "usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] [--database NAME]... [--encoding NAME] PATH\n"
          "       vesk-recover [--datetime=integer|float] [--align=4|8] ... PATH\n"
          "\n"
          "Recovers the PostgreSQL 8.2/8.3 database directory PATH (or the directory\n"
          "holding the file PATH) into a SQL script, written to a new directory\n"
          "\"Recovered <db> <date> <time>\" inside OUTPUT_DIR (default: here).\n"
+         "Given a whole data directory (global/ and base/), recovers every database\n"
+         "it lists, each into a directory of its own name inside the result\n"
+         "directory, with load_all.sh SERVER [USER] to create and load them all.\n"
          "\n"
-         "  -o OUTPUT_DIR  where the result directory is created\n"
-         "  --log FILE     also keep the diagnostic log in FILE (appended)\n"
-         "  -q             no progress display\n"
+         "  -o OUTPUT_DIR    where the result directory is created\n"
+         "  --log FILE       also keep the diagnostic log in FILE (appended)\n"
+         "  -q               no progress display\n"
+         "  --database NAME  data directory: recover only this database (repeatable)\n"
+         "  --encoding NAME  what the text's bytes really are (LATIN1, WIN1252, ...):\n"
+         "                   overrides the database's own; for SQL_ASCII databases,\n"
+         "                   whose text is otherwise declared UTF8 with any value\n"
+         "                   that is not valid UTF-8 read as LATIN1\n"
          "  --datetime=integer|float\n"
-         "                 how the server stored timestamp, time, timetz and interval:\n"
-         "                 int64 microseconds (built with --enable-integer-datetimes, as\n"
-         "                 most Linux packages of 8.3 were) or float8 seconds (the\n"
-         "                 source default). Normally read from the cluster's\n"
-         "                 global/pg_control or detected from the data; use it when\n"
-         "                 both fail and the times come out wrong.\n"
-         "  --align=4|8    the server's alignment: 4 for a 32-bit server (i386), 8 for\n"
-         "                 a 64-bit one. Normally read from global/pg_control or\n"
-         "                 detected; use it when both fail.\n"
+         "                   how the server stored timestamp, time, timetz and interval:\n"
+         "                   int64 microseconds (built with --enable-integer-datetimes,\n"
+         "                   as most Linux packages of 8.3 were) or float8 seconds (the\n"
+         "                   source default). Normally read from the cluster's\n"
+         "                   global/pg_control or detected from the data; use it when\n"
+         "                   both fail and the times come out wrong.\n"
+         "  --align=4|8      the server's alignment: 4 for a 32-bit server (i386), 8\n"
+         "                   for a 64-bit one. Normally read from global/pg_control or\n"
+         "                   detected; use it when both fail.\n"
          "  --help         this text\n"
          "  --version      program and engine versions\n"
          "\n"
@@ -111,7 +133,7 @@ Options ParseArguments(int argc, const char* const* argv) {
         options.error = "option " + arg + " needs a value";
         return options;
       }
-      (arg == "-o" ? options.outputDir : options.logFile) = argv[++i];
+      TakeValue(options, arg, argv[++i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
       options.error = "unknown option " + arg;
       return options;
@@ -170,7 +192,7 @@ const char* StatusText(int32_t status) {
     case VESK_CANNOT_CREATE_OUTPUT: return "the result directory or its files cannot be created";
     case VESK_NO_SIBLING_LIBRARY: return "the sibling library libtarncmn.so cannot be loaded";
     case VESK_INTERNAL_ERROR: return "ended early on an internal error (see the log)";
-    case VESK_BAD_OPTIONS: return "the engine did not accept the options";
+    case VESK_BAD_OPTIONS: return "options refused (is the encoding name one a server knows?)";
     case VESK_UNSUPPORTED_BUILD: return "written by a server build that cannot be read (see the log)";
     case VESK_STOPPED: return "stopped; the script holds what was written until then";
     default: return "unknown status";
@@ -204,6 +226,8 @@ void ProgressView::ClearBar() {
 }
 
 void ProgressView::Message(const char* text) {
+  // Each database of a cluster begins its catalogs anew.
+  if (text != nullptr && std::strncmp(text, "Pass 1", 6) == 0) catalogsRead_ = false;
   if (quiet_) return;
   ClearBar();
   std::fprintf(out_, "%s\n", text ? text : "");

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "vesk/veskdll.h"
 
@@ -15,6 +16,8 @@ struct Options {
   std::string outputDir;  // empty: the current directory
   std::string logFile;
   std::string path;
+  std::vector<std::string> databases;  // --database, in the given order
+  std::string encoding;                // --encoding
   bool quiet = false;
   bool help = false;
   bool version = false;

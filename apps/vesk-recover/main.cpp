@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "frontend.h"
 #include "vesk/veskdll.h"
@@ -34,13 +35,35 @@ void PrintScriptFiles(const std::string& directory) {
   }
 }
 
+// A cluster's result directory holds one directory per database.
+void PrintDatabases(const std::string& resultDirectory) {
+  std::error_code error;
+  std::set<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(resultDirectory, error)) {
+    if (item.is_directory(error)) names.insert(item.path().filename().string());
+  }
+  for (const std::string& name : names) {
+    std::printf("%s/\n", name.c_str());
+    PrintScriptFiles(resultDirectory + "/" + name);
+  }
+}
+
 void PrintSummary(int32_t status, const std::string& resultDirectory, const ProgressView& view, bool quiet) {
   if (!resultDirectory.empty()) {
     std::printf("Result directory: %s\n", resultDirectory.c_str());
+    const bool cluster = std::filesystem::exists(resultDirectory + "/load_all.sh");
     if (!quiet) {
-      PrintScriptFiles(resultDirectory);
+      if (cluster) {
+        PrintDatabases(resultDirectory);
+      } else {
+        PrintScriptFiles(resultDirectory);
+      }
       std::printf("Tables written: %d\n", view.tablesDone());
-      std::printf("Load with: %s/commit.sh SERVER DATABASE USER\n", resultDirectory.c_str());
+      if (cluster) {
+        std::printf("Load with: %s/load_all.sh SERVER [USER]\n", resultDirectory.c_str());
+      } else {
+        std::printf("Load with: %s/commit.sh SERVER DATABASE USER\n", resultDirectory.c_str());
+      }
     }
   }
   std::printf("Status: %s (%d)\n", vesk::frontend::StatusText(status), status);
@@ -85,7 +108,12 @@ int main(int argc, char** argv) {
   ProgressView view(stderr, isatty(STDERR_FILENO) != 0, options.quiet);
   SetBreakFlag(&breakByte);
   InstallBreakHandlers(&breakByte);
-  const VeskOptions engineOptions = EngineOptions(options);
+  std::vector<const char*> databases;
+  for (const std::string& name : options.databases) databases.push_back(name.c_str());
+  databases.push_back(nullptr);
+  VeskOptions engineOptions = EngineOptions(options);
+  engineOptions.encoding = options.encoding.empty() ? nullptr : options.encoding.c_str();
+  engineOptions.databases = options.databases.empty() ? nullptr : databases.data();
   int32_t status = FileRecoverEx(enginePath.c_str(), prefix.c_str(), OnMessage, OnProgress,
                                  reinterpret_cast<intptr_t>(&view),
                                  options.logFile.empty() ? nullptr : options.logFile.c_str(), &engineOptions);

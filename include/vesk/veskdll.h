@@ -47,7 +47,11 @@ typedef void(VESK_CALL* ProgressCallback)(const char* stage, int32_t percent, in
 
 /* Recovers the database directory that holds `path` (any file inside it; only
  * the text before its last path separator is used). The result directory is
- * created as "<prefix>Recovered <dir> <d-Mon-yyyy hh.mm.ss>". `unused` is
+ * created as "<prefix>Recovered <dir> <d-Mon-yyyy hh.mm.ss>", <dir> being the
+ * database's name when its cluster's pg_database (../../global) names it.
+ * When that directory is a cluster's data directory (global/ and base/), every
+ * database it lists is recovered into "<result directory>/<database>/", with
+ * the loaders load_all.sh and load_all.bat beside them. `unused` is
  * ignored. Callbacks may be null. `logFile` may be null or empty: the log then
  * stays in a temporary file. Returns one of the status codes above. */
 VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const char* prefix, int32_t unused,
@@ -88,6 +92,13 @@ typedef struct VeskOptions {
   int32_t datetimeStorage;  /* VESK_DATETIME_* */
   int32_t maxAlign;         /* 0 (decide), 4 (32-bit server) or 8 (64-bit server) */
   TableReportCallback tableReport; /* may be null */
+  /* What the text's bytes really are, as a server names the encoding
+     ("LATIN1", "WIN1252", "SJIS"); null or empty: what pg_database says. The
+     scripts declare it and, for a cluster, each database is created with it. */
+  const char* encoding;
+  /* Given a cluster's data directory: the names of the databases to recover,
+     ending with a null pointer; null: every database with user tables. */
+  const char* const* databases;
 } VeskOptions;
 
 /* FileRecover with options; `options` may be null (all defaults). Returns

@@ -144,6 +144,7 @@ int32_t RunRecoveryDriver(const char* path) {
   RecoveryRun& run = Run();
   run.schemasRecovered = 0;
   run.tablesRecovered = 0;
+  run.tablesRepaired.clear();
   SendMessage("Pass 1: analyzing database...");
   if (StopRequested()) return kStopped;
 

@@ -6,7 +6,8 @@
 #include <exception>
 #include <string>
 
-#include "api/commit_log_setup.h"
+#include "api/cluster_run.h"
+#include "api/database_run.h"
 #include "api/driver.h"
 #include "api/result_directory.h"
 #include "api/sibling_library.h"
@@ -14,6 +15,7 @@
 #include "catalog/pg_enum_table.h"
 #include "platform/platform.h"
 #include "script/writer/output_files.h"
+#include "support/encoding_names.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
@@ -54,48 +56,6 @@ void FindModuleDirectory() {
   if (platform::ModulePathByName("quorndll", module)) Run().moduleDirectory = CutAtLastSeparator(module);
 }
 
-void DestroyCatalogReaders() {
-  // The TOAST indexes were built from these catalogs and hold open files.
-  ResetToastCache();
-  RecoveryRun& run = Run();
-  delete run.enums;
-  run.enums = nullptr;
-  delete run.types;
-  run.types = nullptr;
-  delete run.namespaces;
-  run.namespaces = nullptr;
-  delete run.attributes;
-  run.attributes = nullptr;
-  delete run.classes;
-  run.classes = nullptr;
-  CloseClusterCommitLog();
-}
-
-// The driver must not let an exception reach the caller's C code: the run
-// ends, what was written stays, and the status says it ended early.
-int32_t RunDriverGuarded(const char* path) {
-  try {
-    return RunRecoveryDriver(path);
-  } catch (const ScratchException&) {
-    LogError("Recovery ended early: scratch memory refused");
-  } catch (const std::exception& e) {
-    LogValue("[ERROR]: Recovery ended early:", e.what());
-  } catch (...) {
-    LogError("Recovery ended early: unknown error");
-  }
-  return VESK_INTERNAL_ERROR;
-}
-
-int32_t CreateResultDirectory(const char* prefix, const char* path) {
-  std::string directory = ResultDirectoryPath(prefix ? prefix : "", path, platform::NowLocal());
-  Run().resultDirectory = directory;
-  if (!platform::CreateDirectory(directory)) {
-    LogFormat("Cannot create result dir %s", directory.c_str());
-    return VESK_CANNOT_CREATE_OUTPUT;
-  }
-  return OpenOutputFiles(directory) ? VESK_OK : VESK_CANNOT_CREATE_OUTPUT;
-}
-
 int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded) {
   OpenTemporaryLog();
   if (logFile && logFile[0]) {
@@ -114,16 +74,14 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
     Log("Cant find path");
     return VESK_NO_DATABASE_DIR;
   }
-  int32_t status = CreateResultDirectory(prefix, path);
-  if (status != VESK_OK) {
-    CloseOutputFiles();
-    return status;
-  }
   FindModuleDirectory();
-  status = RunDriverGuarded(path);
-  CloseOutputFiles();
-  DestroyCatalogReaders();
-  return status;
+  const std::string directory = DatabaseDirectoryOf(path);
+  if (IsClusterDirectory(directory)) return RecoverCluster(directory, prefix);
+  const std::string name = SettleDatabaseInCluster(directory);
+  const platform::LocalTime now = platform::NowLocal();
+  const std::string result = name.empty() ? ResultDirectoryPath(prefix ? prefix : "", path, now)
+                                          : NamedResultDirectoryPath(prefix ? prefix : "", SafeFileName(name), now);
+  return RecoverDatabaseInto(path, result);
 }
 
 }  // namespace
@@ -147,6 +105,9 @@ bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
   taken.size = sizeof(VeskOptions);
   taken.version = VESK_OPTIONS_VERSION;
   if (taken.datetimeStorage < VESK_DATETIME_AUTO || taken.datetimeStorage > VESK_DATETIME_INTEGER) return false;
+  if (taken.encoding != nullptr && taken.encoding[0] != '\0' && CanonicalEncodingName(taken.encoding) == nullptr) {
+    return false;
+  }
   return taken.maxAlign == 0 || taken.maxAlign == 4 || taken.maxAlign == 8;
 }
 

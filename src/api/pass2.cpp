@@ -85,6 +85,27 @@ int32_t CountTables() {
   return count;
 }
 
+// A table whose text was not valid UTF-8 loads, but read as LATIN1: the
+// user must hear which tables to look at (and may name the real encoding).
+void NoteRepairedValues(const pg_script_Table& script) {
+  if (script.valuesRepaired() == 0) return;
+  std::string name = script.schemaName().empty() ? std::string() : CommentSafe(script.schemaName().c_str()) + ".";
+  name += CommentSafe(script.tableName());
+  LogFormat("Table %s: %lld values were not valid UTF-8 and were read as LATIN1", name.c_str(),
+            static_cast<long long>(script.valuesRepaired()));
+  Run().tablesRepaired.push_back(name);
+}
+
+// The summary's list of the tables NoteRepairedValues found.
+void ReportRepairedTables() {
+  const std::vector<std::string>& tables = Run().tablesRepaired;
+  if (tables.empty()) return;
+  std::string list;
+  for (const std::string& table : tables) list += (list.empty() ? "" : ", ") + table;
+  LogValue(" - tables with text that was not valid UTF-8, read as LATIN1:", list.c_str());
+  SendMessage(("Text that was not valid UTF-8 was read as LATIN1 in: " + list).c_str());
+}
+
 int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   const char* schema = SchemaName(table);
   pg_script_Table script(rowType.typrelid, schema, Run().version);
@@ -92,6 +113,7 @@ int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   if (WriteTableDefinition(script) == kStopped) return kStopped;
   if (script.ReadTable() != 0) return kStopped;
   WriteScriptText("\n\n");
+  NoteRepairedValues(script);
   return 0;
 }
 
@@ -101,6 +123,7 @@ void WriteSummary(int32_t scratchBaseline) {
   LogNumber(" - tables recovered:", Run().tablesRecovered);
   Log(Run().settings.commitLog != nullptr ? " - row visibility: hint bits, then the commit log"
                                           : " - row visibility: hint bits only");
+  ReportRepairedTables();
   Log("Done");
   SendMessage("done");
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - scratchBaseline);

@@ -1,6 +1,7 @@
 #include "api/result_directory.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace vesk {
 namespace {
@@ -50,7 +51,22 @@ std::string DatabaseDirectoryName(const std::string& path) {
 
 std::string ResultDirectoryPath(const std::string& prefix, const std::string& path,
                                 const platform::LocalTime& time) {
-  std::string result = prefix + "Recovered " + DatabaseDirectoryName(path) + " " + RunTimeText(time);
+  return NamedResultDirectoryPath(prefix, DatabaseDirectoryName(path), time);
+}
+
+std::string SafeFileName(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    const bool refused = static_cast<unsigned char>(c) < 0x20 || std::strchr("/\\:*?\"<>|", c) != nullptr;
+    out += refused ? '_' : c;
+  }
+  if (out.empty() || out == "." || out == "..") out = "_" + out;
+  return out;
+}
+
+std::string NamedResultDirectoryPath(const std::string& prefix, const std::string& name,
+                                     const platform::LocalTime& time) {
+  std::string result = prefix + "Recovered " + name + " " + RunTimeText(time);
   std::string current;
   if (!IsAbsolute(result) && platform::CurrentDirectory(current)) {
     if (current.empty() || !platform::IsPathSeparator(current.back())) current += platform::kPathSeparator;

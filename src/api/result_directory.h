@@ -19,5 +19,12 @@ std::string DatabaseDirectoryName(const std::string& path);
 // script files there.
 std::string ResultDirectoryPath(const std::string& prefix, const std::string& path,
                                 const platform::LocalTime& time);
+// The same for a database known by its name rather than its directory.
+std::string NamedResultDirectoryPath(const std::string& prefix, const std::string& name,
+                                     const platform::LocalTime& time);
+// `name` as one component of a path on any system: separators, characters
+// Windows refuses and control characters become '_'; "", "." and ".." are
+// given as "_" plus the name.
+std::string SafeFileName(const std::string& name);
 
 }  // namespace vesk

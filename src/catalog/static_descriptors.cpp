@@ -72,12 +72,22 @@ constexpr Row kPgNamespace[] = {
 
 constexpr Row kPgEnum[] = {Oid("enumtypid"), Name("enumlabel")};
 
+constexpr Row kPgDatabase[] = {
+    Name("datname"),      Oid("datdba"),         Int4("encoding"),     Bool("datistemplate"),
+    Bool("datallowconn"), Int4("datconnlimit"),  Oid("datlastsysoid"),
+    {"datfrozenxid", 28, 4, true, 'i', 'p', true},
+    Oid("dattablespace"),
+    {"datconfig", 1009, -1, false, 'i', 'x', false},
+    {"datacl", 1034, -1, false, 'i', 'x', false},
+};
+
 static_assert(std::size(kPgClass) == kPgClassColumnCount);
 static_assert(std::size(kPgAttribute) == kPgAttributeColumnCount);
 static_assert(std::size(kPgType82) == kPgType82ColumnCount);
 static_assert(std::size(kPgType83) == kPgType83ColumnCount);
 static_assert(std::size(kPgNamespace) == kPgNamespaceColumnCount);
 static_assert(std::size(kPgEnum) == kPgEnumColumnCount);
+static_assert(std::size(kPgDatabase) == kPgDatabaseColumnCount);
 
 CatalogColumnDesc Describe(uint32_t relid, const Row& row, size_t index) {
   CatalogColumnDesc d;
@@ -129,6 +139,7 @@ CatalogColumnDesc* PgType83Columns() {
 std::span<CatalogColumnDesc> StaticColumns(StaticCatalog which) {
   static auto pgNamespace = Build(2615, kPgNamespace);
   static auto pgEnum = Build(3501, kPgEnum);
+  static auto pgDatabase = Build(1262, kPgDatabase);
   switch (which) {
     case StaticCatalog::kPgClass: return {PgClassColumns(), kPgClassColumnCount};
     case StaticCatalog::kPgAttribute: return {PgAttributeColumns(), kPgAttributeColumnCount};
@@ -136,6 +147,7 @@ std::span<CatalogColumnDesc> StaticColumns(StaticCatalog which) {
     case StaticCatalog::kPgType83: return {PgType83Columns(), kPgType83ColumnCount};
     case StaticCatalog::kPgNamespace: return pgNamespace;
     case StaticCatalog::kPgEnum: return pgEnum;
+    case StaticCatalog::kPgDatabase: return pgDatabase;
   }
   return {};
 }

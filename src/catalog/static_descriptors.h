@@ -1,7 +1,8 @@
 // Column descriptions of the catalogs whose rows must be decoded before any
 // pg_attribute row is known: pg_class, pg_attribute and pg_type (two
 // layouts), as the server's bootstrap declares them; and pg_namespace and
-// pg_enum, for when their own pg_attribute rows are lost. The tables are
+// pg_enum, for when their own pg_attribute rows are lost; and the cluster's
+// shared pg_database, which no database's pg_attribute describes. The tables are
 // process-wide and never reset: the decoder memoises attcacheoff in them.
 #pragma once
 
@@ -13,7 +14,7 @@
 
 namespace vesk {
 
-enum class StaticCatalog { kPgClass, kPgAttribute, kPgType82, kPgType83, kPgNamespace, kPgEnum };
+enum class StaticCatalog { kPgClass, kPgAttribute, kPgType82, kPgType83, kPgNamespace, kPgEnum, kPgDatabase };
 
 inline constexpr size_t kPgClassColumnCount = 27;
 inline constexpr size_t kPgAttributeColumnCount = 17;
@@ -21,6 +22,7 @@ inline constexpr size_t kPgType82ColumnCount = 23;
 inline constexpr size_t kPgType83ColumnCount = 26;
 inline constexpr size_t kPgNamespaceColumnCount = 3;  // the same in both layouts
 inline constexpr size_t kPgEnumColumnCount = 2;       // 8.3 only
+inline constexpr size_t kPgDatabaseColumnCount = 11;  // the same in both layouts
 
 CatalogColumnDesc* PgClassColumns();      // 27 entries, attrelid 1259
 CatalogColumnDesc* PgAttributeColumns();  // 17 entries, attrelid 1249

@@ -5,6 +5,7 @@
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "support/utf8_text.h"
 #include "types/registry/type_output.h"
 
 namespace vesk {
@@ -27,6 +28,8 @@ void pg_script_Table::PlanColumns() {
   }
   head_ += QuoteName(reader_->tableName);
   head_ += " VALUES (";
+  repairUtf8_ = Run().settings.repairUtf8;
+  if (repairUtf8_ && !IsValidUtf8(head_)) head_ = RepairBytes(head_);
   plans_.clear();
   for (const CatalogColumnDesc* column : reader_->columns) {
     plans_.push_back(PlanColumn(*column));
@@ -42,6 +45,8 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
   plan.lost = column.atttypid == kLostColumnType;
   plan.kind = LiteralKindFor(version_, column.atttypid);
   plan.directKind = plan.kind == LiteralKind::kEscapedText ? LiteralKind::kText : plan.kind;
+  plan.mayHoldText = plan.kind != LiteralKind::kInteger && plan.kind != LiteralKind::kFloat4 &&
+                     plan.kind != LiteralKind::kFloat8 && plan.kind != LiteralKind::kNumeric;
   // A damaged pg_attribute row can say "by value" for a type stored by
   // reference: its datum is then a few stored bytes, not the address the
   // type's routine reads, so the value is lost rather than dereferenced.
@@ -51,6 +56,8 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
     plan.routine = FindOutputRoutine(version_, column.atttypid);
     plan.direct = FindDirectText(version_, column.atttypid);
     plan.directIsPlain = plan.direct != nullptr && DirectTextIsPlain(column.atttypid);
+    // Booleans, dates and timestamps print ASCII only.
+    if (plan.directIsPlain) plan.mayHoldText = false;
   }
   return plan;
 }
@@ -70,6 +77,15 @@ char* pg_script_Table::RoutineText(const CatalogColumnDesc& column, const Column
 
 bool pg_script_Table::AppendValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
                                   const AttrValue& value) {
+  if (!repairUtf8_ || !plan.mayHoldText) return AppendStoredValue(out, column, plan, value);
+  const size_t start = out.size();
+  if (!AppendStoredValue(out, column, plan, value)) return false;
+  if (RepairValue(out, start)) ++valuesRepaired_;
+  return true;
+}
+
+bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
+                                        const AttrValue& value) {
   if (value.isnull) {
     out += "NULL";
     return true;

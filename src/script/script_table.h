@@ -33,6 +33,9 @@ class pg_script_Table : public pg_some_Table {
   const std::string& schemaName() const { return schemaName_; }
   const char* tableName() const { return reader_->tableName; }
   uint8_t version() const { return version_; }
+  // Values that were not valid UTF-8 and were read as LATIN1 (see
+  // DatabaseSettings::repairUtf8).
+  int64_t valuesRepaired() const { return valuesRepaired_; }
 
  private:
   // How one column's values become literals, settled at the table's first
@@ -45,11 +48,15 @@ class pg_script_Table : public pg_some_Table {
     OutputRoutine routine = nullptr;  // null: through the catalogs, value by value
     bool lost = false;                // left out of the table's definition
     bool unreadable = false;          // a by-value datum in a by-reference column
+    bool mayHoldText = true;          // not a number: its bytes may need a look
   };
 
   void PlanColumns();
   ColumnPlan PlanColumn(const CatalogColumnDesc& column) const;
   // Appends the value's literal (or NULL) to `out`; false when stopped.
+  bool AppendStoredValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
+                         const AttrValue& value);
+  // AppendStoredValue, then the literal made valid UTF-8 when it must be.
   bool AppendValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan, const AttrValue& value);
   // The text of a value through its output routine, in scratch memory, or null.
   char* RoutineText(const CatalogColumnDesc& column, const ColumnPlan& plan, Datum datum) const;
@@ -60,6 +67,8 @@ class pg_script_Table : public pg_some_Table {
   std::string head_;       // INSERT INTO ... VALUES (
   std::vector<ColumnPlan> plans_;
   bool planned_ = false;
+  bool repairUtf8_ = false;
+  int64_t valuesRepaired_ = 0;
 };
 
 }  // namespace vesk

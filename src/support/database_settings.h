@@ -17,6 +17,7 @@ enum class SettingSource : uint8_t {
   kControlFile,  // global/pg_control of the cluster
   kDetected,     // inferred from the data files themselves
   kForced,       // the caller's options
+  kCatalog,      // the cluster's pg_database row of the database
 };
 
 const char* SettingSourceName(SettingSource source);
@@ -43,6 +44,12 @@ struct DatabaseSettings {
   // unknown, which is written as no declaration at all.
   int32_t encoding = -1;
   SettingSource encodingSource = SettingSource::kDefault;
+  // What every script file declares in SET client_encoding (a server's name
+  // of the encoding); null declares nothing and the text goes out as stored.
+  const char* clientEncoding = nullptr;
+  // The scripts say UTF8: a text that is not valid UTF-8 (a SQL_ASCII
+  // database's unchecked bytes) is read as LATIN1 rather than fail its row.
+  bool repairUtf8 = false;
 
   // The cluster's commit log, when one was found; null means visibility by
   // hint bits alone. Owned by the run.

@@ -9,6 +9,7 @@ const char* SettingSourceName(SettingSource source) {
     case SettingSource::kControlFile: return "control file";
     case SettingSource::kDetected: return "detected";
     case SettingSource::kForced: return "forced";
+    case SettingSource::kCatalog: return "pg_database";
     case SettingSource::kDefault: break;
   }
   return "default";

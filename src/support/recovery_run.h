@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/database_settings.h"
 #include "vesk/veskdll.h"
@@ -40,6 +41,8 @@ struct RecoveryRun {
 
   int32_t schemasRecovered = 0;
   int32_t tablesRecovered = 0;
+  // "schema"."table" of each table with text that was not valid UTF-8.
+  std::vector<std::string> tablesRepaired;
 };
 
 // Inline, as the flag is polled before every value of every row; made on

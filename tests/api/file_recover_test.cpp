@@ -181,7 +181,7 @@ TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) 
       {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 0, 2, false},
   };
   for (const auto& c : cases) {
-    VeskOptions options{c.size, c.version, c.datetime, c.align, nullptr};
+    VeskOptions options{c.size, c.version, c.datetime, c.align, nullptr, nullptr, nullptr};
     fs::remove_all(Result());
     int32_t status = FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0,
                                    log_.c_str(), &options);

@@ -32,10 +32,16 @@ TEST(FrontendTest, ArgumentParsing) {
   EXPECT_EQ(all.path, "/pg/base/16384");
   EXPECT_TRUE(all.error.empty());
 
+  Options cluster = Parse({"--database", "a", "--encoding", "latin1", "--database", "b c", "/pg"});
+  EXPECT_EQ(cluster.databases, (std::vector<std::string>{"a", "b c"}));
+  EXPECT_EQ(cluster.encoding, "latin1");
+  EXPECT_TRUE(cluster.error.empty());
+
   EXPECT_TRUE(Parse({"--help"}).help);
   EXPECT_TRUE(Parse({"--version"}).version);
   const std::initializer_list<const char*> bad[] = {{}, {"-o"}, {"--bogus", "x"}, {"a", "b"}, {"x", "--log"},
-                                                    {"--align=2", "x"}, {"--align=", "x"}, {"--datetime=int", "x"}};
+                                                     {"--align=2", "x"}, {"--align=", "x"}, {"--datetime=int", "x"},
+                                                     {"x", "--database"}, {"x", "--encoding"}};
   for (const auto& args : bad) EXPECT_FALSE(Parse(args).error.empty());
 }
 
@@ -146,12 +152,18 @@ TEST(VeskRecoverTest, HelpVersionAndUsageErrors) {
   TempDir dir;
   std::string out = dir / "out.txt";
   EXPECT_EQ(RunProgram("--help", out), 0);
-  EXPECT_EQ(ReadFile(out).rfind("usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] PATH\n", 0), 0u);
+  EXPECT_EQ(ReadFile(out).rfind("usage: vesk-recover [-o OUTPUT_DIR] [--log FILE] [-q] [--database NAME]... "
+                                "[--encoding NAME] PATH\n",
+                                0),
+            0u);
   EXPECT_EQ(RunProgram("--version", out), 0);
   EXPECT_NE(ReadFile(out).find("engine interface version 2"), std::string::npos);
   EXPECT_EQ(RunProgram("", out), 2);
   EXPECT_EQ(RunProgram("--frobnicate x", out), 2);
   EXPECT_EQ(RunProgram("'" + dir / "no-such-dir" + "'", out), 4);
+  fs::create_directories(dir / "db");
+  EXPECT_EQ(RunProgram("--encoding no-such-encoding '" + dir / "db" + "'", out), 2);
+  EXPECT_NE(ReadFile(out).find("options refused"), std::string::npos) << ReadFile(out);
 }
 
 TEST(VeskRecoverTest, EmptyDirectoryGivesResultDirectoryAndLog) {

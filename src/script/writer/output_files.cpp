@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
+#include "support/recovery_run.h"
 
 namespace vesk {
 namespace {
@@ -67,7 +68,12 @@ bool OpenLoader(const std::string& directory, const LoaderKind& kind) {
 FILE* CreateScriptFile(const std::string& directory, int32_t number, std::string& path) {
   path = PathIn(directory, ("recovered_" + std::to_string(number) + ".sql").c_str());
   FILE* f = std::fopen(path.c_str(), "wb");
-  if (f) std::setvbuf(f, nullptr, _IOFBF, kScriptBuffer);
+  if (!f) return nullptr;
+  std::setvbuf(f, nullptr, _IOFBF, kScriptBuffer);
+  // Each file may be loaded on its own: each says how its text is encoded.
+  if (const char* encoding = Run().settings.clientEncoding) {
+    std::fprintf(f, "SET client_encoding = '%s';\n", encoding);
+  }
   return f;
 }
 

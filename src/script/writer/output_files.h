@@ -14,7 +14,8 @@ namespace vesk {
 // already created stay.
 bool OpenOutputFiles(const std::string& directory);
 // Opens recovered_<number>.sql in `directory` for writing (truncating), with
-// a large buffer; null on failure.
+// a large buffer and the run's encoding declaration as its first line; null
+// on failure.
 FILE* CreateScriptFile(const std::string& directory, int32_t number, std::string& path);
 // Appends the load line of script file `number` to every loader.
 void AppendLoadLines(int32_t number);

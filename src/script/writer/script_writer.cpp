@@ -9,6 +9,7 @@
 #include "script/writer/output_files.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
+#include "support/utf8_text.h"
 
 namespace vesk {
 namespace {
@@ -112,6 +113,13 @@ void AppendBytes(ScriptOutput& out, const char* text, size_t size) {
 
 void WriteBytes(ScriptOutput& out, const char* text, size_t size) {
   RotateIfFull(out);
+  // Names in definitions and comments are the database's bytes too; rows
+  // are made valid value by value before they get here.
+  if (Run().settings.repairUtf8 && !IsValidUtf8(std::string_view(text, size))) {
+    std::string repaired = RepairBytes(std::string_view(text, size));
+    AppendBytes(out, repaired.data(), repaired.size());
+    return;
+  }
   AppendBytes(out, text, size);
 }
 

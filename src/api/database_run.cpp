@@ -1,0 +1,70 @@
+#include "api/database_run.h"
+
+#include <exception>
+
+#include "api/commit_log_setup.h"
+#include "api/driver.h"
+#include "catalog/catalog_readers.h"
+#include "catalog/pg_enum_table.h"
+#include "platform/platform.h"
+#include "script/writer/output_files.h"
+#include "support/logger.h"
+#include "support/recovery_run.h"
+#include "support/scratch.h"
+#include "types/toast/toast.h"
+#include "vesk/veskdll.h"
+
+namespace vesk {
+namespace {
+
+// The driver must not let an exception reach the caller's C code: the run
+// ends, what was written stays, and the status says it ended early.
+int32_t RunDriverGuarded(const char* path) {
+  try {
+    return RunRecoveryDriver(path);
+  } catch (const ScratchException&) {
+    LogError("Recovery ended early: scratch memory refused");
+  } catch (const std::exception& e) {
+    LogValue("[ERROR]: Recovery ended early:", e.what());
+  } catch (...) {
+    LogError("Recovery ended early: unknown error");
+  }
+  return VESK_INTERNAL_ERROR;
+}
+
+}  // namespace
+
+void DestroyCatalogReaders() {
+  // The TOAST indexes were built from these catalogs and hold open files.
+  ResetToastCache();
+  RecoveryRun& run = Run();
+  delete run.enums;
+  run.enums = nullptr;
+  delete run.types;
+  run.types = nullptr;
+  delete run.namespaces;
+  run.namespaces = nullptr;
+  delete run.attributes;
+  run.attributes = nullptr;
+  delete run.classes;
+  run.classes = nullptr;
+  CloseClusterCommitLog();
+}
+
+int32_t RecoverDatabaseInto(const char* path, const std::string& resultDirectory) {
+  Run().resultDirectory = resultDirectory;
+  if (!platform::CreateDirectory(resultDirectory)) {
+    LogFormat("Cannot create result dir %s", resultDirectory.c_str());
+    return VESK_CANNOT_CREATE_OUTPUT;
+  }
+  if (!OpenOutputFiles(resultDirectory)) {
+    CloseOutputFiles();
+    return VESK_CANNOT_CREATE_OUTPUT;
+  }
+  int32_t status = RunDriverGuarded(path);
+  CloseOutputFiles();
+  DestroyCatalogReaders();
+  return status;
+}
+
+}  // namespace vesk
