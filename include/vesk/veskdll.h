@@ -21,9 +21,14 @@
 extern "C" {
 #endif
 
-/* Status codes returned by FileRecover. */
+/* Status codes returned by FileRecover (FileRecoverEx also returns the two
+ * marked "Ex only"; FileRecover reports those cases as VESK_OK and
+ * VESK_NOTHING_RECOVERED, as it always did). */
 enum {
   VESK_OK = 0,                  /* finished; a schema or a table was recovered */
+  VESK_RECOVERED_WITH_LOSSES = 1, /* Ex only: finished, but pages were skipped,
+                                   rows set aside, values lost or table files
+                                   unreadable (see the table reports) */
   VESK_NOTHING_RECOVERED = -3,  /* finished, but nothing was recovered */
   VESK_NO_DATABASE_DIR = -4,    /* the database directory cannot be found */
   VESK_CANNOT_CREATE_OUTPUT = -5, /* result directory or its first files */
@@ -33,6 +38,8 @@ enum {
                                    the script holds what was written before */
   VESK_BAD_OPTIONS = -8,        /* FileRecoverEx: options of an unknown version
                                    or with a value out of range */
+  VESK_NOT_A_DATABASE = -9,     /* Ex only: no catalog holds a plausible row;
+                                   nothing was written */
   VESK_STOPPED = -1000          /* stopped through the break flag */
 };
 

@@ -135,10 +135,33 @@ int32_t ReadCatalogs() {
   return 0;
 }
 
+namespace {
+
+// Catalog pages skipped and catalog rows set aside count as losses of the
+// run; a directory where no catalog gave a single row holds no database.
+void JudgeCatalogs() {
+  RecoveryRun& run = Run();
+  int64_t rows = 0;
+  const TableReader* readers[] = {run.classes != nullptr ? &run.classes->reader() : nullptr,
+                                  run.attributes != nullptr ? &run.attributes->reader() : nullptr,
+                                  run.namespaces != nullptr ? &run.namespaces->reader() : nullptr};
+  for (const TableReader* reader : readers) {
+    if (reader == nullptr) continue;
+    rows += static_cast<int64_t>(reader->RowCount());
+    run.totals.catalogDamage += reader->pagesSkipped + reader->rowsQuarantined;
+  }
+  run.notADatabase = rows == 0;
+  if (run.notADatabase) Log("No catalog holds a plausible row: not a PostgreSQL 8.2/8.3 database directory");
+}
+
+}  // namespace
+
 int32_t RunRecoveryDriver(const char* path) {
   RecoveryRun& run = Run();
   run.schemasRecovered = 0;
   run.tablesRecovered = 0;
+  run.totals = RecoveryRun::Losses{};
+  run.notADatabase = false;
   SendMessage("Pass 1: analyzing database...");
   if (StopRequested()) return kStopped;
 
@@ -150,6 +173,9 @@ int32_t RunRecoveryDriver(const char* path) {
   TakeForcedSettings();
   int32_t status = ReadCatalogs();
   if (status != 0) return status;
+  JudgeCatalogs();
+  // Only a caller that knows the status is spared the empty script.
+  if (run.notADatabase && run.extendedStatus) return VESK_NOT_A_DATABASE;
 
   int32_t scratchBaseline = ScratchLiveCount();
   SendMessage("done");

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
 
 #include "api/driver.h"
@@ -94,6 +95,24 @@ int32_t CreateResultDirectory(const char* prefix, const char* path) {
   return OpenOutputFiles(directory) ? VESK_OK : VESK_CANNOT_CREATE_OUTPUT;
 }
 
+// A directory that holds no database is given back as it was: the result
+// directory was made by this run and holds only its own empty files.
+void RemoveResultDirectory() {
+  std::error_code error;
+  std::filesystem::remove_all(Run().resultDirectory, error);
+  if (error) LogFormat("Cannot remove result dir %s", Run().resultDirectory.c_str());
+}
+
+// The one place that turns what the run met into its status. The old
+// exports keep the statuses their callers know: losses are still "done".
+int32_t FinalStatus(int32_t status) {
+  const RecoveryRun& run = Run();
+  if (!run.extendedStatus) return status;
+  if (status == VESK_OK && run.totals.Any()) return VESK_RECOVERED_WITH_LOSSES;
+  if (status == VESK_NOTHING_RECOVERED && run.notADatabase) return VESK_NOT_A_DATABASE;
+  return status;
+}
+
 int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded) {
   OpenTemporaryLog();
   if (logFile && logFile[0]) {
@@ -119,7 +138,8 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
   status = RunDriverGuarded(path);
   CloseOutputFiles();
   DestroyCatalogReaders();
-  return status;
+  if (status == VESK_NOT_A_DATABASE) RemoveResultDirectory();
+  return FinalStatus(status);
 }
 
 }  // namespace
@@ -147,7 +167,7 @@ bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
 }
 
 int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback message, ProgressCallback progress,
-                        intptr_t user, const char* logFile, const VeskOptions& options) {
+                        intptr_t user, const char* logFile, const VeskOptions& options, bool extended) {
   ResetBreakFlag();
   RecoveryRun& run = Run();
   run.message = message;
@@ -155,6 +175,7 @@ int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback me
   run.user = user;
   run.options = options;
   run.settings = DatabaseSettings{};
+  run.extendedStatus = extended;
   Log("loading tarncmn...");
   bool siblingLoaded = LoadSiblingLibrary() == 0;
   Log("S: FileRecover()");
@@ -177,7 +198,7 @@ extern "C" VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const cha
   try {
     VeskOptions defaults{};
     TakeOptions(nullptr, defaults);
-    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults, false);
   } catch (...) {
     return ReportUnexpected();
   }
@@ -193,7 +214,7 @@ extern "C" VESK_EXPORT int32_t VESK_CALL FileRecoverEx(const char* path, const c
       Log("FileRecoverEx: options refused (unknown version, short structure or a value out of range)");
       return VESK_BAD_OPTIONS;
     }
-    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken, true);
   } catch (...) {
     return ReportUnexpected();
   }

@@ -62,12 +62,40 @@ int32_t CountTables() {
   return count;
 }
 
+// Adds what the scan of one table met to the run's totals and tells the
+// caller; also after a stop, so that the counts are right to the last row.
+void ReportTable(const char* schema, const TableReader& reader) {
+  RecoveryRun::Losses& totals = Run().totals;
+  const bool lost = !reader.openProblem.empty();
+  totals.rowsWritten += reader.rowsRecovered;
+  totals.rowsQuarantined += reader.rowsQuarantined;
+  totals.valuesNulled += reader.valuesMissed;
+  totals.pagesRead += reader.pagesRead;
+  totals.pagesSkipped += reader.pagesSkipped;
+  if (lost) ++totals.tablesLost;
+  TableReportCallback callback = Run().options.tableReport;
+  if (callback == nullptr) return;
+  VeskTableReport report{};
+  report.size = sizeof report;
+  report.schema = schema != nullptr ? schema : "";
+  report.table = reader.tableName;
+  report.rowsWritten = reader.rowsRecovered;
+  report.rowsQuarantined = reader.rowsQuarantined;
+  report.valuesNulled = reader.valuesMissed;
+  report.pagesRead = reader.pagesRead;
+  report.pagesSkipped = reader.pagesSkipped;
+  report.problem = lost ? reader.openProblem.c_str() : nullptr;
+  callback(&report, Run().user);
+}
+
 int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   const char* schema = SchemaName(table);
   pg_script_Table script(rowType.typrelid, schema, Run().version);
   WriteTableComment(table, schema);
   if (WriteTableDefinition(script) == kStopped) return kStopped;
-  if (script.ReadTable() != 0) return kStopped;
+  const int read = script.ReadTable();
+  ReportTable(schema, script.reader());
+  if (read != 0) return kStopped;
   WriteScriptText("\n\n");
   return 0;
 }
@@ -76,6 +104,11 @@ void WriteSummary(int32_t scratchBaseline) {
   Log("Results:");
   LogNumber(" - schemas recovered:", Run().schemasRecovered);
   LogNumber(" - tables recovered:", Run().tablesRecovered);
+  const RecoveryRun::Losses& totals = Run().totals;
+  LogFormat(" - rows written: %lld, set aside: %lld, values lost: %lld", static_cast<long long>(totals.rowsWritten),
+            static_cast<long long>(totals.rowsQuarantined), static_cast<long long>(totals.valuesNulled));
+  LogFormat(" - pages read: %lld, skipped: %lld; tables whose file could not be read: %i",
+            static_cast<long long>(totals.pagesRead), static_cast<long long>(totals.pagesSkipped), totals.tablesLost);
   Log("Done");
   SendMessage("done");
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - scratchBaseline);
