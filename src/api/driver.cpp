@@ -1,5 +1,6 @@
 #include "api/driver.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -83,10 +84,33 @@ void TakeForcedSettings() {
 
 }  // namespace
 
+namespace {
+
+// The layout that the first page header of another catalog file states (its
+// layout version byte: 3 for 8.2, 4 for 8.3); 0 when none states one.
+uint8_t LayoutStatedByCatalogFiles() {
+  for (const char* name : {kAttributeFile, kNamespaceFile, "1247"}) {
+    std::FILE* f = std::fopen((Run().databaseDirectory + name).c_str(), "rb");
+    if (f == nullptr) continue;
+    uint8_t header[20] = {};
+    const bool read = std::fread(header, 1, sizeof header, f) == sizeof header;
+    std::fclose(f);
+    if (!read || header[19] != 0x20) continue;
+    if (header[18] == 3) return 82;
+    if (header[18] == 4) return 83;
+  }
+  return 0;
+}
+
+}  // namespace
+
 uint8_t DetectVersion() {
   Log("Version of base:");
   int32_t rows82 = CountClassRows(82);
   int32_t rows83 = CountClassRows(83);
+  // Without a pg_class row either way the other catalogs still say which
+  // server wrote them.
+  if (rows82 == 0 && rows83 == 0 && LayoutStatedByCatalogFiles() == 83) rows83 = 1;
   if (rows83 > rows82) {
     Log("PostgreSQL 8.3");
     return 83;
