@@ -49,7 +49,11 @@ int TableReader::ReadTable() {
   if (!source_->Open(path)) {
     // The system's reason, taken before anything else can change errno.
     const int error = errno;
-    openProblem = path + ": " + (error != 0 ? std::strerror(error) : "cannot be opened");
+    if (path.empty()) {
+      openProblem = std::string(tableName) + ": the catalogs name no file";
+    } else {
+      openProblem = path + ": " + (error != 0 ? std::strerror(error) : "cannot be opened");
+    }
     LogFormat("Cannot open base %s", openProblem.c_str());
     return 0;
   }
