@@ -21,9 +21,14 @@
 extern "C" {
 #endif
 
-/* Status codes returned by FileRecover. */
+/* Status codes returned by FileRecover (FileRecoverEx also returns the two
+ * marked "Ex only"; FileRecover reports those cases as VESK_OK and
+ * VESK_NOTHING_RECOVERED, as it always did). */
 enum {
   VESK_OK = 0,                  /* finished; a schema or a table was recovered */
+  VESK_RECOVERED_WITH_LOSSES = 1, /* Ex only: finished, but pages were skipped,
+                                   rows set aside, values lost or table files
+                                   unreadable (see the table reports) */
   VESK_NOTHING_RECOVERED = -3,  /* finished, but nothing was recovered, or not
                                    one of the tables the catalog lists */
   VESK_NO_DATABASE_DIR = -4,    /* the database directory cannot be found */
@@ -37,6 +42,8 @@ enum {
   VESK_UNSUPPORTED_BUILD = -9,  /* written by a server build the engine cannot
                                    read (another version, block size or byte
                                    order); nothing was decoded */
+  VESK_NOT_A_DATABASE = -10,    /* Ex only: no catalog holds a plausible row;
+                                   nothing was written */
   VESK_STOPPED = -1000          /* stopped through the break flag */
 };
 

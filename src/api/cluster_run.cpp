@@ -126,6 +126,7 @@ int32_t Worse(int32_t status, int32_t worst) {
 
 struct ClusterResult {
   bool anyRecovered = false;
+  bool withLosses = false;  // some database lost pages, rows, values or files
   int32_t worst = VESK_OK;
 };
 
@@ -161,7 +162,8 @@ bool RecoverTarget(const Target& target, uint8_t version, const std::string& clu
     AppendClusterDatabase(loaded);
   }
   if (status == VESK_STOPPED) return false;
-  if (status == VESK_OK) result.anyRecovered = true;
+  if (status == VESK_OK || status == VESK_RECOVERED_WITH_LOSSES) result.anyRecovered = true;
+  if (status == VESK_RECOVERED_WITH_LOSSES) result.withLosses = true;
   result.worst = Worse(status, result.worst);
   return true;
 }
@@ -238,7 +240,8 @@ int32_t RecoverCluster(const std::string& clusterDirectory, const char* prefix) 
   Run().resultDirectory = runDirectory;
   if (!completed) return VESK_STOPPED;
   if (result.worst == VESK_INTERNAL_ERROR || result.worst == VESK_CANNOT_CREATE_OUTPUT) return result.worst;
-  return result.anyRecovered ? VESK_OK : VESK_NOTHING_RECOVERED;
+  if (!result.anyRecovered) return VESK_NOTHING_RECOVERED;
+  return result.withLosses ? VESK_RECOVERED_WITH_LOSSES : VESK_OK;
 }
 
 }  // namespace vesk

@@ -1,6 +1,7 @@
 #include "api/database_run.h"
 
 #include <exception>
+#include <filesystem>
 
 #include "api/commit_log_setup.h"
 #include "api/driver.h"
@@ -32,6 +33,24 @@ int32_t RunDriverGuarded(const char* path) {
   return VESK_INTERNAL_ERROR;
 }
 
+// A directory that holds no database is given back as it was: the result
+// directory was made by this run and holds only its own empty files.
+void RemoveResultDirectory(const std::string& directory) {
+  std::error_code error;
+  std::filesystem::remove_all(directory, error);
+  if (error) LogFormat("Cannot remove result dir %s", directory.c_str());
+}
+
+// The one place that turns what the run met into its status. The old
+// exports keep the statuses their callers know: losses are still "done".
+int32_t ExtendedStatus(int32_t status) {
+  const RecoveryRun& run = Run();
+  if (!run.extendedStatus) return status;
+  if (status == VESK_OK && run.totals.Any()) return VESK_RECOVERED_WITH_LOSSES;
+  if (status == VESK_NOTHING_RECOVERED && run.notADatabase) return VESK_NOT_A_DATABASE;
+  return status;
+}
+
 }  // namespace
 
 void DestroyCatalogReaders() {
@@ -61,9 +80,10 @@ int32_t RecoverDatabaseInto(const char* path, const std::string& resultDirectory
     CloseOutputFiles();
     return VESK_CANNOT_CREATE_OUTPUT;
   }
-  int32_t status = RunDriverGuarded(path);
+  int32_t status = ExtendedStatus(RunDriverGuarded(path));
   CloseOutputFiles();
   DestroyCatalogReaders();
+  if (status == VESK_NOT_A_DATABASE) RemoveResultDirectory(resultDirectory);
   return status;
 }
 

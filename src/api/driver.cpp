@@ -1,5 +1,6 @@
 #include "api/driver.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -83,10 +84,33 @@ std::string DatabaseDirectoryOf(const char* path) {
   return dir;
 }
 
+namespace {
+
+// The layout that the first page header of another catalog file states (its
+// layout version byte: 3 for 8.2, 4 for 8.3); 0 when none states one.
+uint8_t LayoutStatedByCatalogFiles() {
+  for (const char* name : {kAttributeFile, kNamespaceFile, "1247"}) {
+    std::FILE* f = std::fopen((Run().databaseDirectory + name).c_str(), "rb");
+    if (f == nullptr) continue;
+    uint8_t header[20] = {};
+    const bool read = std::fread(header, 1, sizeof header, f) == sizeof header;
+    std::fclose(f);
+    if (!read || header[19] != 0x20) continue;
+    if (header[18] == 3) return 82;
+    if (header[18] == 4) return 83;
+  }
+  return 0;
+}
+
+}  // namespace
+
 uint8_t DetectVersion() {
   Log("Version of base:");
   int32_t rows82 = CountClassRows(82);
   int32_t rows83 = CountClassRows(83);
+  // Without a pg_class row either way the other catalogs still say which
+  // server wrote them.
+  if (rows82 == 0 && rows83 == 0 && LayoutStatedByCatalogFiles() == 83) rows83 = 1;
   if (rows83 > rows82) {
     Log("PostgreSQL 8.3");
     return 83;
@@ -140,11 +164,34 @@ int32_t ReadCatalogs() {
   return 0;
 }
 
+namespace {
+
+// Catalog pages skipped and catalog rows set aside count as losses of the
+// run; a directory where no catalog gave a single row holds no database.
+void JudgeCatalogs() {
+  RecoveryRun& run = Run();
+  int64_t rows = 0;
+  const TableReader* readers[] = {run.classes != nullptr ? &run.classes->reader() : nullptr,
+                                  run.attributes != nullptr ? &run.attributes->reader() : nullptr,
+                                  run.namespaces != nullptr ? &run.namespaces->reader() : nullptr};
+  for (const TableReader* reader : readers) {
+    if (reader == nullptr) continue;
+    rows += static_cast<int64_t>(reader->RowCount());
+    run.totals.catalogDamage += reader->pagesSkipped + reader->rowsQuarantined;
+  }
+  run.notADatabase = rows == 0;
+  if (run.notADatabase) Log("No catalog holds a plausible row: not a PostgreSQL 8.2/8.3 database directory");
+}
+
+}  // namespace
+
 int32_t RunRecoveryDriver(const char* path) {
   RecoveryRun& run = Run();
   run.schemasRecovered = 0;
   run.tablesRecovered = 0;
   run.tablesRepaired.clear();
+  run.totals = RecoveryRun::Losses{};
+  run.notADatabase = false;
   SendMessage("Pass 1: analyzing database...");
   if (StopRequested()) return kStopped;
 
@@ -156,6 +203,9 @@ int32_t RunRecoveryDriver(const char* path) {
   TakeForcedSettings();
   int32_t status = ReadCatalogs();
   if (status != 0) return status;
+  JudgeCatalogs();
+  // Only a caller that knows the status is spared the empty script.
+  if (run.notADatabase && run.extendedStatus) return VESK_NOT_A_DATABASE;
 
   int32_t scratchBaseline = ScratchLiveCount();
   SendMessage("done");

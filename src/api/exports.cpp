@@ -112,7 +112,7 @@ bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
 }
 
 int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback message, ProgressCallback progress,
-                        intptr_t user, const char* logFile, const VeskOptions& options) {
+                        intptr_t user, const char* logFile, const VeskOptions& options, bool extended) {
   ResetBreakFlag();
   RecoveryRun& run = Run();
   run.message = message;
@@ -120,6 +120,7 @@ int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback me
   run.user = user;
   run.options = options;
   run.settings = DatabaseSettings{};
+  run.extendedStatus = extended;
   Log("loading tarncmn...");
   bool siblingLoaded = LoadSiblingLibrary() == 0;
   Log("S: FileRecover()");
@@ -142,7 +143,7 @@ extern "C" VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const cha
   try {
     VeskOptions defaults{};
     TakeOptions(nullptr, defaults);
-    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults, false);
   } catch (...) {
     return ReportUnexpected();
   }
@@ -158,7 +159,7 @@ extern "C" VESK_EXPORT int32_t VESK_CALL FileRecoverEx(const char* path, const c
       Log("FileRecoverEx: options refused (unknown version, short structure or a value out of range)");
       return VESK_BAD_OPTIONS;
     }
-    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken, true);
   } catch (...) {
     return ReportUnexpected();
   }

@@ -106,12 +106,40 @@ void ReportRepairedTables() {
   SendMessage(("Text that was not valid UTF-8 was read as LATIN1 in: " + list).c_str());
 }
 
+// Adds what the scan of one table met to the run's totals and tells the
+// caller; also after a stop, so that the counts are right to the last row.
+void ReportTable(const char* schema, const TableReader& reader) {
+  RecoveryRun::Losses& totals = Run().totals;
+  const bool lost = !reader.openProblem.empty();
+  totals.rowsWritten += reader.rowsRecovered;
+  totals.rowsQuarantined += reader.rowsQuarantined;
+  totals.valuesNulled += reader.valuesMissed;
+  totals.pagesRead += reader.pagesRead;
+  totals.pagesSkipped += reader.pagesSkipped;
+  if (lost) ++totals.tablesLost;
+  TableReportCallback callback = Run().options.tableReport;
+  if (callback == nullptr) return;
+  VeskTableReport report{};
+  report.size = sizeof report;
+  report.schema = schema != nullptr ? schema : "";
+  report.table = reader.tableName;
+  report.rowsWritten = reader.rowsRecovered;
+  report.rowsQuarantined = reader.rowsQuarantined;
+  report.valuesNulled = reader.valuesMissed;
+  report.pagesRead = reader.pagesRead;
+  report.pagesSkipped = reader.pagesSkipped;
+  report.problem = lost ? reader.openProblem.c_str() : nullptr;
+  callback(&report, Run().user);
+}
+
 int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   const char* schema = SchemaName(table);
   pg_script_Table script(rowType.typrelid, schema, Run().version);
   WriteTableComment(table, schema);
   if (WriteTableDefinition(script) == kStopped) return kStopped;
-  if (script.ReadTable() != 0) return kStopped;
+  const int read = script.ReadTable();
+  ReportTable(schema, script.reader());
+  if (read != 0) return kStopped;
   WriteScriptText("\n\n");
   NoteRepairedValues(script);
   return 0;
@@ -124,6 +152,11 @@ void WriteSummary(int32_t scratchBaseline) {
   Log(Run().settings.commitLog != nullptr ? " - row visibility: hint bits, then the commit log"
                                           : " - row visibility: hint bits only");
   ReportRepairedTables();
+  const RecoveryRun::Losses& totals = Run().totals;
+  LogFormat(" - rows written: %lld, set aside: %lld, values lost: %lld", static_cast<long long>(totals.rowsWritten),
+            static_cast<long long>(totals.rowsQuarantined), static_cast<long long>(totals.valuesNulled));
+  LogFormat(" - pages read: %lld, skipped: %lld; tables whose file could not be read: %i",
+            static_cast<long long>(totals.pagesRead), static_cast<long long>(totals.pagesSkipped), totals.tablesLost);
   Log("Done");
   SendMessage("done");
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - scratchBaseline);

@@ -5,6 +5,8 @@
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "script/writer/quarantine_file.h"
+#include "types/registry/stored_form.h"
 #include "support/utf8_text.h"
 #include "types/registry/type_output.h"
 
@@ -18,6 +20,8 @@ pg_script_Table::pg_script_Table(std::unique_ptr<TableReader> reader, const char
     : version_(version), schemaName_(schemaName != nullptr ? schemaName : ""), reader_(std::move(reader)) {
   if (reader_ == nullptr) reader_ = MakeBareReader(version, this);
   reader_->cacheRows = false;
+  reader_->strictRows = true;
+  reader_->quarantine = this;
 }
 
 void pg_script_Table::PlanColumns() {
@@ -27,6 +31,7 @@ void pg_script_Table::PlanColumns() {
     head_ += '.';
   }
   head_ += QuoteName(reader_->tableName);
+  label_ = head_.substr(std::string("INSERT INTO ").size());
   head_ += " VALUES (";
   repairUtf8_ = Run().settings.repairUtf8;
   if (repairUtf8_ && !IsValidUtf8(head_)) head_ = RepairBytes(head_);
@@ -89,6 +94,16 @@ bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDes
   if (value.isnull) {
     out += "NULL";
     return true;
+  }
+  // A value no server could have stored is damage, whatever it would print
+  // as: it is lost, and counted, rather than written as data.
+  if (!plan.unreadable) {
+    if (const char* problem = StoredFormProblem(version_, column, value.datum)) {
+      LogFormat("Value of column %s lost: %s", column.attname, problem);
+      out += "NULL";
+      ++reader_->valuesMissed;
+      return true;
+    }
   }
   if (plan.direct != nullptr) {
     DirectBuffer buffer;
@@ -161,6 +176,29 @@ int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
   statement.out = nullptr;
   EndStatement();
   return 1;
+}
+
+std::string pg_script_Table::DecodedText(const RowValues& values) {
+  // A comment line is no place for a whole document: enough to recognise
+  // the row by.
+  constexpr size_t kShown = 2000;
+  const std::vector<CatalogColumnDesc*>& columns = reader_->columns;
+  const int32_t missedBefore = reader_->valuesMissed;
+  std::string text;
+  for (size_t i = 0; i < columns.size() && i < values.size() && text.size() < kShown; ++i) {
+    if (plans_[i].lost) continue;
+    if (!text.empty()) text += ", ";
+    if (!AppendValue(text, *columns[i], plans_[i], values[i])) break;
+  }
+  // Values of a set-aside row are not values of the script.
+  reader_->valuesMissed = missedBefore;
+  if (text.size() > kShown) text.resize(kShown);
+  return text;
+}
+
+void pg_script_Table::QuarantineRow(const RowValues& values, uint32_t page, uint32_t item, const char* reason) {
+  if (!planned_) PlanColumns();
+  WriteQuarantinedRow(label_, page, item, reason, values.empty() ? std::string() : DecodedText(values));
 }
 
 }  // namespace vesk

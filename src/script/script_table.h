@@ -26,6 +26,8 @@ class pg_script_Table : public pg_some_Table {
   // Writes one INSERT for the row: 1 when written, 0 when the table has no
   // column to write, -1000 when stopped (nothing of the row is written then).
   int ProcessRow(const RowValues& values, uint32_t oid) override;
+  // Writes the set-aside row to the quarantine file, never to the script.
+  void QuarantineRow(const RowValues& values, uint32_t page, uint32_t item, const char* reason) override;
   // Reads the whole table, one ProcessRow per row: 0, or -1000 when stopped.
   int ReadTable() { return reader_->ReadTable(); }
 
@@ -52,6 +54,8 @@ class pg_script_Table : public pg_some_Table {
   };
 
   void PlanColumns();
+  // The literals of what was decoded, as far as they go, for a comment.
+  std::string DecodedText(const RowValues& values);
   ColumnPlan PlanColumn(const CatalogColumnDesc& column) const;
   // Appends the value's literal (or NULL) to `out`; false when stopped.
   bool AppendStoredValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
@@ -65,6 +69,7 @@ class pg_script_Table : public pg_some_Table {
   std::string schemaName_;
   std::unique_ptr<TableReader> reader_;
   std::string head_;       // INSERT INTO ... VALUES (
+  std::string label_;      // "schema"."table", for the quarantine file
   std::vector<ColumnPlan> plans_;
   bool planned_ = false;
   bool repairUtf8_ = false;

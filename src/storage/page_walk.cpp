@@ -1,14 +1,18 @@
 // The line-pointer walk shared by both layouts.
 //
-// Pruning and VACUUM leave unused (all-zero) line pointers anywhere in the
-// array, also in the first slot, so when the header's pd_lower is plausible
-// every slot up to it is visited. Only a page whose pd_lower cannot be right
-// falls back to ending at the first zero word (and skipping the page when
-// the first word is zero), which is also what keeps a page of the other
-// layout from looking like a full one.
+// A page is walked only when its header is one a server could have written:
+// a page of random bytes, of the other layout or torn across its header
+// says nothing trustworthy about where its records are, and guessing turns
+// garbage into rows. Such a page is skipped and counted. An all-zero page is
+// a page the server never wrote: empty, not damaged.
+//
+// On a plausible page, pruning and VACUUM leave unused (all-zero) line
+// pointers anywhere in the array, also in the first slot, so every slot up
+// to pd_lower is visited.
 #include <cstring>
 
 #include "storage/byte_order.h"
+#include "storage/page_check.h"
 #include "storage/relation_source.h"
 #include "storage/table_reader.h"
 #include "support/logger.h"
@@ -26,23 +30,27 @@ int TableReader::WalkPage(const uint8_t* page, uint32_t headerSize, bool is82) {
     page = copy.data();
   }
   currentPage_ = page;
+  ++pagesRead;
+  if (IsZeroPage(page)) return 0;
+  if (const char* problem = PageHeaderProblem(page, headerSize)) {
+    ++pagesSkipped;
+    LogFormat("Page %u of %s skipped: %s", pageNumber, tableName, problem);
+    return 0;
+  }
   const uint32_t lower = LoadU16(page + 12);
-  const bool lowerPlausible = lower >= headerSize && lower <= kPageSize;
-  if (!lowerPlausible && LoadU32(page + headerSize) == 0) return 0;
-  const uint32_t end = lowerPlausible ? lower : kPageSize;
-  for (uint32_t at = headerSize; at + 4 <= end; at += 4) {
+  const uint32_t upper = LoadU16(page + 14);
+  const uint32_t special = LoadU16(page + 16);
+  for (uint32_t at = headerSize; at + 4 <= lower; at += 4) {
     if (is82 && StopRequested()) return kStopped;
     const uint32_t word = LoadU32(page + at);
-    if (word == 0) {
-      if (lowerPlausible) continue;
-      return 0;
-    }
     const uint32_t len = word >> 17;
-    if (len == 0) continue;
+    if (len == 0) continue;  // unused, dead or redirecting: no storage
     const uint32_t off = word & 0x7FFF;
     currentRecordOffset = static_cast<uint16_t>(off);
-    if (off + len > kPageSize) {
+    currentItem = (at - headerSize) / 4 + 1;
+    if (const char* problem = ItemProblem(off, len, upper, special)) {
       LogFormat("Wrong offset (%i) or record len (%i), skip record!", static_cast<int>(off), static_cast<int>(len));
+      SetAside({}, problem);
       continue;
     }
     source_->recordLength = len;
@@ -52,6 +60,12 @@ int TableReader::WalkPage(const uint8_t* page, uint32_t headerSize, bool is82) {
     if (StopRequested()) return kStopped;
   }
   return 0;
+}
+
+void TableReader::SetAside(const RowValues& values, const char* reason) {
+  ++rowsQuarantined;
+  LogFormat("Record %u of page %u of %s set aside: %s", currentItem, pageNumber, tableName, reason);
+  if (quarantine != nullptr) quarantine->QuarantineRow(values, pageNumber, currentItem, reason);
 }
 
 }  // namespace vesk

@@ -11,6 +11,7 @@
 #include "storage/record_layout.h"
 #include "storage/relation_source.h"
 #include "storage/row_visibility.h"
+#include "storage/tuple_check.h"
 #include "storage/tuple_values.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -125,8 +126,9 @@ bool IsNullInRecord(const ColumnWalk& w, size_t i) {
 constexpr int kCutShort = 1;
 
 // Appends one value per decoded column and fills `offsets` (when given);
-// kStopped when the break byte was set, kCutShort, else 0.
-int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
+// kStopped when the break byte was set, kCutShort, else 0. `dataEnd` (when
+// given) receives the page offset just past the last stored value.
+int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets, int64_t* dataEnd = nullptr) {
   const DecodeFrame& f = w.frame;
   int64_t off = 0;
   bool slow = false;
@@ -168,6 +170,7 @@ int DecodeColumns(const ColumnWalk& w, RowValues& values, int64_t* offsets) {
     if (d.attlen <= 0) slow = true;
     off = next;
   }
+  if (dataEnd != nullptr) *dataEnd = f.dataAt + off;
   return 0;
 }
 
@@ -189,6 +192,10 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
               static_cast<int>(length));
     return 0;
   }
+  if (const char* problem = TupleFlagProblem(layout, record)) {
+    SetAside({}, problem);
+    return 0;
+  }
   const uint16_t infomask = LoadU16(record + layout.infomaskAt);
   const Visibility visibility = JudgeRow(VersionOf(layout, record, infomask), Run().settings.commitLog);
   rowsGuessed += visibility.guessed ? 1 : 0;
@@ -200,13 +207,25 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
   }
   ++recordsSeen;
   if (columns.empty()) return 0;
+  if (const char* problem = TupleHeaderLengthProblem(layout, record)) {
+    SetAside({}, problem);
+    return 0;
+  }
+  const size_t natts = LoadU16(record + layout.nattsAt) & layout.nattsMask;
+  // Only a complete column list (every attnum, dropped ones too) knows how
+  // many attributes a row can have and where its last value must end.
+  const bool strict = strictRows && columnLimit < 0 && length != 0;
+  if (strict && natts > columns.size()) {
+    SetAside({}, "more attributes than the table has");
+    return 0;
+  }
 
   const DecodeFrame frame{currentPage_, recordAt, recordEnd, recordAt + record[layout.hoffAt], kPageSize};
   const ColumnWalk walk{layout,
                         frame,
                         columns,
                         columnLimit,
-                        static_cast<size_t>(LoadU16(record + layout.nattsAt) & layout.nattsMask),
+                        natts,
                         (infomask & kInfoHasNull) != 0,
                         static_cast<int64_t>(pageNumber) * kPageSize,
                         DoubleAlignOfRun()};
@@ -222,7 +241,17 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
       offsets = source_->offsets.data();
     }
     std::fill(offsets, offsets + ncols, int64_t{-1});
-    int taken = DecodeColumns(walk, values, offsets);
+    int64_t dataEnd = -1;
+    int taken = DecodeColumns(walk, values, offsets, &dataEnd);
+    const char* problem = nullptr;
+    if (strict && taken == kCutShort) problem = "a value runs past the record";
+    if (strict && taken == 0 && dataEnd != recordEnd) problem = "the values end before the record does";
+    if (problem != nullptr) {
+      SetAside(values, problem);
+      values.clear();
+      if (cacheRows) ScratchFree(offsets);
+      return 0;
+    }
     if (taken != kStopped) {
       const uint32_t oid = RecordOid(layout, frame, infomask);
       taken = owner != nullptr ? owner->ProcessRow(values, oid) : ProcessRow(values, oid);

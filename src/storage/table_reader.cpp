@@ -2,6 +2,7 @@
 // row-record list and the record cache.
 #include "storage/table_reader.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "storage/relation_source.h"
@@ -45,8 +46,20 @@ int TableReader::ReadTable() {
   LogFormat("Reading table %s", tableName);
   LogFormat("Table stored in %s", path.c_str());
   LogFormat("Number of columns of table %i", static_cast<int>(columns.size()));
+  pagesRead = 0;
+  pagesSkipped = 0;
+  rowsQuarantined = 0;
+  openProblem.clear();
+  errno = 0;
   if (!source_->Open(path)) {
-    LogFormat("Cannot open base %s", path.c_str());
+    // The system's reason, taken before anything else can change errno.
+    const int error = errno;
+    if (path.empty()) {
+      openProblem = std::string(tableName) + ": the catalogs name no file";
+    } else {
+      openProblem = path + ": " + (error != 0 ? std::strerror(error) : "cannot be opened");
+    }
+    LogFormat("Cannot open base %s", openProblem.c_str());
     return 0;
   }
   auto* page = static_cast<uint8_t*>(ScratchAlloc(kPageSize + kPageSpare));
@@ -78,6 +91,8 @@ int TableReader::ReadTable() {
   LogFormat("\t%i\trows from %i is readed (%i cashed)", rowsRecovered, recordsSeen - 1, cachedRows);
   LogFormat("\t%i\tcolumns is losts", lostColumns);
   LogFormat("\t%i\tvalues is missed", valuesMissed);
+  LogFormat("\t%lld\tpages read, %lld skipped, %lld records set aside", static_cast<long long>(pagesRead),
+            static_cast<long long>(pagesSkipped), static_cast<long long>(rowsQuarantined));
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - liveAtStart);
   LogVisibilityGaps();
   ScratchFree(page);

@@ -102,6 +102,22 @@ class TableReader {
   bool cacheRows = true;
   int32_t columnLimit = -1;
 
+  // Rows of a user table are held to every rule of a server-written tuple:
+  // no more attributes than the table has, values ending exactly where the
+  // record ends. Catalog readers decode subsets of their columns and cannot.
+  bool strictRows = false;
+  // Receives the records set aside; null: they are only counted.
+  pg_some_Table* quarantine = nullptr;
+  // What the last ReadTable met, for the run's summary.
+  int64_t pagesRead = 0;
+  int64_t pagesSkipped = 0;     // header not plausible
+  int64_t rowsQuarantined = 0;  // set aside instead of handed to the row handler
+  std::string openProblem;      // empty, or "<path>: <system's reason>"
+  uint32_t currentItem = 0;     // 1-based line pointer number of the record being decoded
+
+  // Counts the record as set aside and hands it to `quarantine`.
+  void SetAside(const RowValues& values, const char* reason);
+
   // Layout traits of the record decoder (defined by the storage code).
   struct RecordLayout;
 

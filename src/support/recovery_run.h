@@ -43,6 +43,25 @@ struct RecoveryRun {
   int32_t tablesRecovered = 0;
   // "schema"."table" of each table with text that was not valid UTF-8.
   std::vector<std::string> tablesRepaired;
+
+  // What the run lost, summed over the user tables as each scan ends (so
+  // also right after a stop), plus what the catalogs lost.
+  struct Losses {
+    int64_t rowsWritten = 0;
+    int64_t rowsQuarantined = 0;
+    int64_t valuesNulled = 0;
+    int64_t pagesRead = 0;
+    int64_t pagesSkipped = 0;
+    int32_t tablesLost = 0;       // heap file missing or unreadable
+    int64_t catalogDamage = 0;    // catalog pages skipped and rows set aside
+    bool Any() const {
+      return rowsQuarantined != 0 || valuesNulled != 0 || pagesSkipped != 0 || tablesLost != 0 || catalogDamage != 0;
+    }
+  } totals;
+  // No catalog gave a single plausible row: the directory holds no database.
+  bool notADatabase = false;
+  // FileRecoverEx's caller knows the statuses the old exports never return.
+  bool extendedStatus = false;
 };
 
 // Inline, as the flag is polled before every value of every row; made on

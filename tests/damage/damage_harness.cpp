@@ -9,6 +9,7 @@
 #include <iterator>
 #include <mutex>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "common/sql_literal_scan.h"
@@ -85,8 +86,49 @@ size_t Recovery::TotalInserts() const {
   return n;
 }
 
+namespace {
+
+std::string Quoted(const char* name) {
+  std::string out = "\"";
+  for (const char* c = name; *c != '\0'; ++c) {
+    if (*c == '"') out += '"';
+    out += *c;
+  }
+  return out + "\"";
+}
+
+void VESK_CALL CollectReport(const VeskTableReport* report, intptr_t user) {
+  auto* reports = reinterpret_cast<std::map<std::string, TableCounts>*>(user);
+  TableCounts& counts = (*reports)[Quoted(report->schema) + "." + Quoted(report->table)];
+  counts = {report->rowsWritten, report->rowsQuarantined, report->valuesNulled, report->pagesRead,
+            report->pagesSkipped, report->problem != nullptr ? report->problem : ""};
+}
+
+}  // namespace
+
+std::vector<std::string> InventedStatements(const Recovery& expected, const Recovery& actual) {
+  // A row is known by its first value (the synthetic and fixture tables
+  // damaged here begin with a unique number): a known row whose other
+  // values were damaged is a damaged row, not a made-up one.
+  auto key = [](const std::string& statement) {
+    size_t values = statement.find(" VALUES (");
+    return statement.substr(0, statement.find_first_of(",)", values));
+  };
+  std::set<std::string> known;
+  for (const auto& [table, rows] : expected.inserts) {
+    for (const std::string& row : rows) known.insert(key(row));
+  }
+  std::vector<std::string> invented;
+  for (const auto& [table, rows] : actual.inserts) {
+    for (const std::string& row : rows) {
+      if (known.count(key(row)) == 0) invented.push_back(row);
+    }
+  }
+  return invented;
+}
+
 Recovery RecoverDirectory(const std::string& databaseDir, const std::string& workDir, int limitSeconds,
-                          const VeskOptions* options) {
+                          const VeskOptions* options, bool extended) {
   static int runNumber = 0;
   const std::string tag = std::to_string(++runNumber);
   const std::string out = workDir + "/out-" + tag;
@@ -100,14 +142,29 @@ Recovery RecoverDirectory(const std::string& databaseDir, const std::string& wor
   {
     Watchdog watchdog(&breakByte, std::chrono::seconds(limitSeconds));
     const std::string path = databaseDir + "/1259";
-    result.status = options != nullptr
-                        ? FileRecoverEx(path.c_str(), (out + "/").c_str(), nullptr, nullptr, 0, log.c_str(), options)
-                        : FileRecover(path.c_str(), (out + "/").c_str(), 0, nullptr, nullptr, 0, log.c_str());
+    if (options != nullptr || extended) {
+      VeskOptions taken{};
+      if (options != nullptr) {
+        taken = *options;
+      } else {
+        taken.size = sizeof taken;
+        taken.version = VESK_OPTIONS_VERSION;
+      }
+      taken.tableReport = CollectReport;
+      result.status = FileRecoverEx(path.c_str(), (out + "/").c_str(), nullptr, nullptr,
+                                    reinterpret_cast<intptr_t>(&result.reports), log.c_str(), &taken);
+    } else {
+      result.status = FileRecover(path.c_str(), (out + "/").c_str(), 0, nullptr, nullptr, 0, log.c_str());
+    }
     result.hung = watchdog.Finish();
   }
   fs::current_path(cwd);
   result.log = ReadText(log);
-  for (const auto& entry : fs::directory_iterator(out)) result.inserts = SplitInserts(ScriptOf(entry.path()));
+  for (const auto& entry : fs::directory_iterator(out)) {
+    result.resultDirectoryMade = true;
+    result.inserts = SplitInserts(ScriptOf(entry.path()));
+    result.quarantine = ReadText((entry.path() / "quarantine_1.sql").string());
+  }
   return result;
 }
 

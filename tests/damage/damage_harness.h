@@ -13,21 +13,35 @@
 
 namespace vesk::damage {
 
+// One table's report of a FileRecoverEx run.
+struct TableCounts {
+  int64_t written = 0, quarantined = 0, nulled = 0, pagesRead = 0, pagesSkipped = 0;
+  std::string problem;
+};
+
 struct Recovery {
   int32_t status = 0;
   bool hung = false;     // the watchdog had to stop the run
   std::string log;
   std::map<std::string, std::vector<std::string>> inserts;  // "schema"."table" -> sorted statements
+  // FileRecoverEx runs only.
+  std::map<std::string, TableCounts> reports;  // "schema"."table" -> its report
+  std::string quarantine;                      // quarantine_1.sql, empty when none
+  bool resultDirectoryMade = false;
   size_t InsertCount(const std::string& table) const;
   size_t TotalInserts() const;
 };
 
 // Recovers `databaseDir` into a fresh result directory below `workDir`; a run
 // still busy after `limitSeconds` is stopped through the break flag and
-// reported as hung. The current directory is kept. With `options` the run
-// goes through FileRecoverEx.
+// reported as hung. The current directory is kept. With `options`, or when
+// `extended`, the run goes through FileRecoverEx (with defaults for null
+// options), collecting the table reports.
 Recovery RecoverDirectory(const std::string& databaseDir, const std::string& workDir, int limitSeconds = 120,
-                          const VeskOptions* options = nullptr);
+                          const VeskOptions* options = nullptr, bool extended = false);
+// Statements of `actual` for rows `expected` does not have (a row is known by
+// its table and first value): rows made up.
+std::vector<std::string> InventedStatements(const Recovery& expected, const Recovery& actual);
 
 // The INSERT statements of a script, keyed by their target, each sorted.
 // Follows '...' and E'...' literals, so a semicolon inside a value does not

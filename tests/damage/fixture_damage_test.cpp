@@ -148,6 +148,8 @@ TEST_P(FixtureDamage, RecoversEveryRowOnUndamagedPages) {
               << " rows on undamaged pages recovered (" << baseline.TotalInserts() - expected
               << " rows on the damaged pages)\n";
     EXPECT_TRUE(missing.empty()) << missing.size() << " rows lost, first: " << missing.front();
+    std::vector<std::string> invented = InventedStatements(baseline, damaged);
+    EXPECT_TRUE(invented.empty()) << invented.size() << " rows made up, first: " << invented.front();
   }
   if (!c.keepCountOf.empty()) {
     EXPECT_EQ(damaged.InsertCount(c.keepCountOf), baseline.InsertCount(c.keepCountOf));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
@@ -97,6 +98,45 @@ Edit Natts(const char* file, size_t page, size_t item, uint16_t natts) {
   return [=](const std::string& dir, int version) {
     PatchTuple(file, page, item, version == 83 ? 18 : 22,
                {static_cast<uint8_t>(natts), static_cast<uint8_t>(natts >> 8)})(dir, version);
+  };
+}
+
+// A torn write: the second half of a page never reached the disk.
+Edit Torn(const char* file, size_t page) {
+  return [=](const std::string& dir, int) {
+    std::vector<uint8_t> b = ReadBytes(File(dir, file));
+    std::fill(b.begin() + static_cast<std::ptrdiff_t>(page * kPage + kPage / 2),
+              b.begin() + static_cast<std::ptrdiff_t>((page + 1) * kPage), 0);
+    WriteBytes(File(dir, file), b);
+  };
+}
+// The clean cut of a torn page: the items reaching into its second half gone.
+Edit TornReference(const char* file, size_t page) {
+  return [=](const std::string& dir, int version) {
+    std::vector<uint32_t> words = LinePointers(ReadBytes(File(dir, file)), page, version);
+    for (size_t item = 0; item < words.size(); ++item) {
+      if ((words[item] & 0x7FFF) + (words[item] >> 17) > kPage / 2) SetLinePointer(File(dir, file), page, item, version, 0);
+    }
+  };
+}
+// Flips `bits` of the 16-bit page header field at `at`.
+Edit FlipPageField(const char* file, size_t page, size_t at, uint16_t bits) {
+  return [=](const std::string& dir, int) {
+    std::vector<uint8_t> b = ReadBytes(File(dir, file));
+    b[page * kPage + at] ^= static_cast<uint8_t>(bits);
+    b[page * kPage + at + 1] ^= static_cast<uint8_t>(bits >> 8);
+    WriteBytes(File(dir, file), b);
+  };
+}
+// Sets t_infomask bits of one tuple; `bits82`/`bits83` per layout.
+Edit InfomaskBits(const char* file, size_t page, size_t item, uint16_t bits82, uint16_t bits83) {
+  return [=](const std::string& dir, int version) {
+    std::vector<uint8_t> b = ReadBytes(File(dir, file));
+    const size_t at = TupleOffset(b, page, item, version) + (version == 83 ? 20 : 24);
+    const uint16_t bits = version == 83 ? bits83 : bits82;
+    b[at] |= static_cast<uint8_t>(bits);
+    b[at + 1] |= static_cast<uint8_t>(bits >> 8);
+    WriteBytes(File(dir, file), b);
   };
 }
 
@@ -197,6 +237,15 @@ const std::vector<Case>& Cases() {
       {"RandomWholePage", Garble(kCustomersFile, 3, 0, kPage), nullptr, Zero(kCustomersFile, 3), VESK_OK},
       {"RandomPageHeader", Garble(kItemsFile, 0, 0, 24), nullptr, Zero(kItemsFile, 0), VESK_OK},
       {"FileCutInsidePage", Cut(kItemsFile, 3 * kPage + 3000), nullptr, Cut(kItemsFile, 3 * kPage), VESK_OK},
+      {"TornPage", Torn(kItemsFile, 1), nullptr, TornReference(kItemsFile, 1), VESK_OK, "set aside"},
+      {"RandomWholeUserTable", GarbleWhole(kItemsFile), nullptr, Cut(kItemsFile, 0), VESK_OK, "skipped"},
+      {"PdLowerPastPdUpper", FlipPageField(kCustomersFile, 1, 12, 0x1000), nullptr, Zero(kCustomersFile, 1),
+       VESK_OK, "pd_lower, pd_upper and pd_special out of order"},
+      {"PdUpperPastPage", FlipPageField(kItemsFile, 2, 14, 0x4000), nullptr, Zero(kItemsFile, 2), VESK_OK},
+      {"LayoutVersionFlipped", FlipPageField(kItemsFile, 0, 18, 0x0001), nullptr, Zero(kItemsFile, 0), VESK_OK,
+       "page layout version"},
+      {"SpecialSpaceOnHeapPage", FlipPageField(kCustomersFile, 2, 16, 0x0010), nullptr, Zero(kCustomersFile, 2),
+       VESK_OK},
       {"FileCutInsideHeader", Cut(kCustomersFile, 2 * kPage + 10), nullptr, Cut(kCustomersFile, 2 * kPage),
        VESK_OK},
       // Line pointers.
@@ -214,9 +263,17 @@ const std::vector<Case>& Cases() {
       {"HoffOdd", Hoff(kItemsFile, 2, 7, 27), nullptr, DropItem(kItemsFile, 2, 7), VESK_OK},
       {"NattsHuge", Natts(kCustomersFile, 0, 4, 2047), nullptr, DropItem(kCustomersFile, 0, 4), VESK_OK},
       {"NattsZero", Natts(kCustomersFile, 2, 1, 0), nullptr, DropItem(kCustomersFile, 2, 1), VESK_OK},
+      {"NattsOneMoreThanTable", Natts(kItemsFile, 0, 2, 6), nullptr, DropItem(kItemsFile, 0, 2), VESK_OK},
+      {"NattsOneFewer", Natts(kItemsFile, 0, 3, 4), nullptr, DropItem(kItemsFile, 0, 3), VESK_OK},
+      {"XminCommittedAndAborted", InfomaskBits(kCustomersFile, 1, 6, 0x0300, 0x0300), nullptr,
+       DropItem(kCustomersFile, 1, 6), VESK_OK, "inserter both committed and aborted"},
+      {"UnassignedInfomaskBit", InfomaskBits(kItemsFile, 1, 9, 0x0020, 0x0010), nullptr, DropItem(kItemsFile, 1, 9),
+       VESK_OK, "unassigned header flag"},
+      {"NullBitmapFlagFlipped", InfomaskBits(kItemsFile, 2, 3, 0x0001, 0x0001), nullptr, DropItem(kItemsFile, 2, 3),
+       VESK_OK},
       // Values.
       {"VarlenaPastPage", nullptr, ValueAt(kItemsFile, 7, 1, [](int v) { return LongHeader(v, 0x3FFFFF00, {'a', 'b', 'c'}); }), nullptr,
-       VESK_OK, nullptr, 1, {kItems}},
+       VESK_OK, "a value runs past the record", 1, {kCustomers}},
       {"CorruptPglzStream", nullptr,
        ValueAt(kItemsFile, 10, 4,
                [](int) { return hb::CompressedStream({0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF}, 300); }),
@@ -298,10 +355,24 @@ std::string ErrorLines(const std::string& log) {
   return out;
 }
 
+// The suite's totals, printed at its end (a crash never gets there).
+struct SuiteFigures {
+  size_t cases = 0;
+  size_t invented = 0;
+};
+SuiteFigures& Figures() {
+  static SuiteFigures figures;
+  return figures;
+}
+
 // The undamaged recovery of each layout, made once.
 class SyntheticDamage : public ::testing::TestWithParam<std::tuple<int, size_t>> {
  protected:
-  static void TearDownTestSuite() { work_.reset(); }
+  static void TearDownTestSuite() {
+    std::cout << "[ damage ] " << Figures().cases << " damaged runs, 0 crashes, " << Figures().invented
+              << " rows made up\n";
+    work_.reset();
+  }
 
   static const Recovery& Baseline(int version) {
     static std::map<int, Recovery> baselines;
@@ -340,6 +411,7 @@ TEST_P(SyntheticDamage, RecoversEveryUntouchedRow) {
   } else {
     EXPECT_EQ(damaged.status, c.status);
   }
+  ++Figures().cases;
   if (c.logLine) {
     EXPECT_NE(damaged.log.find(c.logLine), std::string::npos) << c.logLine << "\n" << ErrorLines(damaged.log);
   }
@@ -353,6 +425,10 @@ TEST_P(SyntheticDamage, RecoversEveryUntouchedRow) {
     EXPECT_LT(reference.TotalInserts(), baseline.TotalInserts());
     std::vector<std::string> missing = MissingStatements(reference, damaged);
     EXPECT_TRUE(missing.empty()) << missing.size() << " rows lost, first: " << missing.front();
+    // Damage never adds a row: every statement is one of the undamaged run.
+    std::vector<std::string> invented = InventedStatements(baseline, damaged);
+    EXPECT_TRUE(invented.empty()) << invented.size() << " rows made up, first: " << invented.front();
+    Figures().invented += invented.size();
   } else {
     EXPECT_LE(MissingStatements(baseline, damaged).size(), c.maxLost);
   }
@@ -418,6 +494,97 @@ TEST(SyntheticDamageDeep, ArrayOfItselfNestedDeep) {
   EXPECT_EQ(damaged.status, VESK_OK);
   EXPECT_EQ(damaged.InsertCount(kCustomers), static_cast<size_t>(kCustomerRows));
   EXPECT_NE(damaged.log.find("Array nested too deep, return NULL"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vesk::damage
+
+namespace vesk::damage {
+namespace {
+
+// Undamaged input: nothing set aside, nothing counted as lost.
+TEST(SyntheticDamageReports, CleanRunReportsEveryRowAndNoLoss) {
+  testing::TempDir work;
+  testing::ScopedTmpDir tmp(work.path());
+  ASSERT_TRUE(WriteSyntheticDatabase(83, work.path() + "/db"));
+  Recovery run = RecoverDirectory(work.path() + "/db", work.path(), 120, nullptr, true);
+  EXPECT_EQ(run.status, VESK_OK);
+  EXPECT_TRUE(run.quarantine.empty());
+  ASSERT_EQ(run.reports.count(kItems), 1u);
+  EXPECT_EQ(run.reports[kItems].written, kItemRows);
+  EXPECT_EQ(run.reports[kCustomers].written, kCustomerRows);
+  for (const auto& [table, counts] : run.reports) {
+    EXPECT_EQ(counts.quarantined + counts.nulled + counts.pagesSkipped, 0) << table;
+    EXPECT_TRUE(counts.problem.empty()) << table;
+  }
+}
+
+// A random page, an impossible value and a missing table file, each in the
+// table report, the status and (the value's row) the quarantine file.
+TEST(SyntheticDamageReports, LossesAreCountedPerTable) {
+  for (int version : {82, 83}) {
+    testing::TempDir work;
+    testing::ScopedTmpDir tmp(work.path());
+    const std::string dir = work.path() + "/db";
+    RowEdit bigDigit = ValueAt(kCustomersFile, 5, 3, [](int v) {
+      // One base-10000 digit of 12345: weight 0, scale 2.
+      std::vector<uint8_t> payload = v == 83 ? std::vector<uint8_t>{2, 0, 0, 0, 0x39, 0x30}
+                                             : std::vector<uint8_t>{0, 0, 2, 0, 0x39, 0x30};
+      return hb::Varlena(std::move(payload), hb::VarlenaForm::kLong);
+    });
+    RowEdit longNote = ValueAt(kItemsFile, 7, 4, [](int v) { return LongHeader(v, 5000, {'a', 'b', 'c'}); });
+    ASSERT_TRUE(WriteSyntheticDatabase(version, dir, [&](int v, const std::string& f, int r, std::vector<hb::Value>& x) {
+      bigDigit(v, f, r, x);
+      longNote(v, f, r, x);
+    }));
+    const size_t itemsOnPage2 = LinePointers(ReadBytes(dir + "/" + kItemsFile), 2, version).size();
+    OverwriteRandom(dir + "/" + kItemsFile, 2, 0, kPage, 9);
+    Recovery run = RecoverDirectory(dir, work.path(), 120, nullptr, true);
+    EXPECT_EQ(run.status, VESK_RECOVERED_WITH_LOSSES) << version;
+    EXPECT_EQ(run.reports[kItems].pagesSkipped, 1) << version;
+    EXPECT_EQ(run.reports[kItems].written, static_cast<int64_t>(kItemRows - itemsOnPage2 - 1)) << version;
+    EXPECT_EQ(run.InsertCount(kItems), kItemRows - itemsOnPage2 - 1) << version;
+    // The impossible numeric is lost, the rest of its row kept.
+    EXPECT_EQ(run.reports[kCustomers].written, kCustomerRows) << version;
+    EXPECT_EQ(run.reports[kCustomers].nulled, 1) << version;
+    EXPECT_NE(run.log.find("Value of column balance lost: numeric digit of 10000 or more"), std::string::npos);
+    // A record cut short on a plausible page is set aside, readable in its
+    // comment and only there.
+    EXPECT_EQ(run.reports[kItems].quarantined, 1) << version;
+    EXPECT_NE(run.quarantine.find("\"inventory\".\"items\" page 0 item 8: a value runs past the record"),
+              std::string::npos)
+        << run.quarantine;
+    EXPECT_NE(run.quarantine.find("--   decoded: 7000000000, 'item 7', 7.50, 21, NULL"), std::string::npos)
+        << run.quarantine;
+    for (const std::string& row : run.inserts[kItems]) EXPECT_EQ(row.find("'item 7'"), std::string::npos);
+
+    std::filesystem::remove(dir + "/" + kItemsFile);
+    Recovery missing = RecoverDirectory(dir, work.path(), 120, nullptr, true);
+    EXPECT_EQ(missing.status, VESK_RECOVERED_WITH_LOSSES);
+    EXPECT_NE(missing.reports[kItems].problem.find(std::string("/") + kItemsFile + ": "), std::string::npos)
+        << missing.reports[kItems].problem;
+    EXPECT_NE(missing.reports[kItems].problem.find("No such file"), std::string::npos);
+  }
+}
+
+// Four catalog files of random bytes are no database: refused, and no
+// result directory stays behind. The old export keeps its old answer.
+TEST(SyntheticDamageReports, RandomFilesAreNotADatabase) {
+  testing::TempDir work;
+  testing::ScopedTmpDir tmp(work.path());
+  const std::string dir = work.path() + "/random";
+  std::filesystem::create_directories(dir);
+  uint32_t seed = 1;
+  for (const char* name : {"1259", "1249", "1247", "2615"}) {
+    WriteBytes(dir + "/" + name, std::vector<uint8_t>(kPage, 0));
+    OverwriteRandom(dir + "/" + name, 0, 0, kPage, seed++);
+  }
+  Recovery refused = RecoverDirectory(dir, work.path(), 120, nullptr, true);
+  EXPECT_EQ(refused.status, VESK_NOT_A_DATABASE);
+  EXPECT_FALSE(refused.resultDirectoryMade);
+  Recovery old = RecoverDirectory(dir, work.path());
+  EXPECT_EQ(old.status, VESK_NOTHING_RECOVERED);
+  EXPECT_EQ(old.TotalInserts(), 0u);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ class PageWalk : public ::testing::TestWithParam<hb::Layout> {
     for (const SeenRow& row : r.recorder.rows) out.push_back(static_cast<int32_t>(row.cells.at(0).datum));
     return out;
   }
+  uint32_t page_header() const { return layout() == hb::Layout::k82 ? 20 : 24; }
   Columns columns_{{Int4Col(), Int4Col()}};
   LogCapture log_;
 };
@@ -54,21 +55,48 @@ TEST_P(PageWalk, ZeroLengthItemsAreSkippedAndFlagsIgnored) {
   EXPECT_EQ(ReadValues(bytes), (std::vector<int32_t>{1}));
 }
 
-TEST_P(PageWalk, ImplausiblePdLowerEndsAtTheFirstZeroWord) {
-  for (uint16_t lower : {uint16_t{0}, uint16_t{8200}, uint16_t{4}}) {
+// A header no server writes says nothing about where the records are: the
+// page is skipped whole and counted, never walked on a guess. An all-zero
+// page is empty, not damaged.
+TEST_P(PageWalk, ImplausibleHeaderSkipsThePage) {
+  struct HeaderCase {
+    const char* what;
+    size_t at;       // header field offset
+    uint16_t value;  // written over it; kKeep leaves the header alone
+    bool skipped;
+  };
+  constexpr uint16_t kKeep = 0xFFFF;
+  const uint16_t version = static_cast<uint16_t>(8192 | (layout() == hb::Layout::k82 ? 3 : 4));
+  const uint16_t otherVersion = static_cast<uint16_t>(8192 | (layout() == hb::Layout::k82 ? 4 : 3));
+  const HeaderCase cases[] = {
+      {"as built", 0, kKeep, false},
+      {"pd_lower 0", 12, 0, true},
+      {"pd_lower past the page", 12, 8200, true},
+      {"pd_lower inside the header", 12, 4, true},
+      {"pd_lower inside a line pointer", 12, static_cast<uint16_t>(page_header() + 6), true},
+      {"pd_upper past pd_special", 14, 8200, true},
+      {"pd_upper below pd_lower", 14, static_cast<uint16_t>(page_header()), true},
+      {"special space", 16, 8176, true},
+      {"page size 4096", 18, static_cast<uint16_t>(4096 | (version & 0xFF)), true},
+      {"the other layout", 18, otherVersion, true},
+      {"layout version 0", 18, 8192, true},
+  };
+  for (const HeaderCase& c : cases) {
     hb::PageBuilder page(layout());
     AddRow(page, 1);
-    page.AddUnusedLinePointer();
     AddRow(page, 2);
-    page.OverrideLower(lower);
-    EXPECT_EQ(ReadValues(page.Finish()), (std::vector<int32_t>{1})) << lower;
-
-    hb::PageBuilder skipped(layout());
-    skipped.AddUnusedLinePointer();
-    AddRow(skipped, 1);
-    skipped.OverrideLower(lower);
-    EXPECT_TRUE(ReadValues(skipped.Finish()).empty()) << lower;
+    std::vector<uint8_t> bytes = page.Finish();
+    if (c.value != kKeep) std::memcpy(bytes.data() + c.at, &c.value, 2);
+    ReaderUnderTest r(layout(), columns_);
+    EXPECT_EQ(r.Read(bytes), 0);
+    EXPECT_EQ(r.recorder.rows.size(), c.skipped ? 0u : 2u) << c.what;
+    EXPECT_EQ(r.reader->pagesSkipped, c.skipped ? 1 : 0) << c.what;
+    EXPECT_EQ(r.reader->pagesRead, 1) << c.what;
   }
+  ReaderUnderTest zero(layout(), columns_);
+  EXPECT_EQ(zero.Read(std::vector<uint8_t>(8192, 0)), 0);
+  EXPECT_EQ(zero.reader->pagesSkipped, 0);
+  EXPECT_TRUE(zero.recorder.rows.empty());
 }
 
 TEST_P(PageWalk, PdLowerBelowTheArrayHidesLaterItems) {

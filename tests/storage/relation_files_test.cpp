@@ -78,6 +78,7 @@ TEST_P(RelationFiles, ShortFinalPageIsWalked) {
   std::vector<uint8_t> tuple = hb::EncodeTuple(layout(), {}, columns_.specs(), values);
   hb::PageBuilder page(layout());
   page.AddLinePointer(hb::LinePointerWord(1000, static_cast<uint32_t>(tuple.size())));
+  page.OverrideUpper(1000);
   std::vector<uint8_t> bytes = page.Finish();
   std::memcpy(bytes.data() + 1000, tuple.data(), tuple.size());
   hb::RelationBuilder rel = Relation(3, 10);

@@ -1,6 +1,7 @@
 #include "script/writer/output_files.h"
 
 #include "platform/platform.h"
+#include "script/writer/quarantine_file.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -117,6 +118,7 @@ void CloseOutputFiles() {
     loader.file = nullptr;
   }
   out.loaders.clear();
+  CloseQuarantineFile();
 }
 
 }  // namespace vesk
