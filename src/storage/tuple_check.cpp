@@ -1,12 +1,11 @@
 #include "storage/tuple_check.h"
 
 #include "storage/byte_order.h"
+#include "storage/row_visibility.h"
 
 namespace vesk {
 namespace {
 
-constexpr uint16_t kXminCommitted = 0x0100;
-constexpr uint16_t kXmaxCommitted = 0x0400;
 constexpr uint16_t kMovedOff = 0x4000;
 constexpr uint16_t kMovedIn = 0x8000;
 // t_infomask bit that neither layout assigns: 8.2 left 0x0020 free, 8.3
@@ -24,8 +23,8 @@ uint32_t AlignUp(uint32_t n, uint32_t to) { return (n + to - 1) & ~(to - 1); }
 
 const char* TupleFlagProblem(const TableReader::RecordLayout& layout, const uint8_t* record) {
   const uint16_t infomask = LoadU16(record + layout.infomaskAt);
-  if (Both(infomask, kXminCommitted, kInfoXminInvalid)) return "inserter both committed and aborted";
-  if (Both(infomask, kXmaxCommitted, kInfoXmaxInvalid)) return "deleter both committed and invalid";
+  if (Both(infomask, kInfoXminCommitted, kInfoXminInvalid)) return "inserter both committed and aborted";
+  if (Both(infomask, kInfoXmaxCommitted, kInfoXmaxInvalid)) return "deleter both committed and invalid";
   if (Both(infomask, kMovedOff, kMovedIn)) return "moved both off and in";
   if ((infomask & (layout.is83 ? kUnusedBit83 : kUnusedBit82)) != 0) return "unassigned header flag";
   if (layout.is83 && (LoadU16(record + layout.nattsAt) & kUnusedInfomask2) != 0) return "unassigned header flag";
