@@ -84,19 +84,36 @@ int32_t RunDriverGuarded(const char* path) {
   return VESK_INTERNAL_ERROR;
 }
 
-int32_t CreateResultDirectory(const char* prefix, const char* path) {
+// The old entry point's callers expect a second run within the same second
+// to fail on the existing name; the new one numbers the name instead.
+bool MakeResultDirectory(std::string& directory, bool numberOnCollision) {
+  const std::string base = directory;
+  for (int n = 2;; ++n) {
+    if (platform::CreateDirectory(directory)) return true;
+    if (!numberOnCollision || n > 999 || !platform::FileExists(directory)) return false;
+    directory = base + " (" + std::to_string(n) + ")";
+  }
+}
+
+int32_t CreateResultDirectory(const char* prefix, const char* path, bool numberOnCollision) {
   std::string directory = ResultDirectoryPath(prefix ? prefix : "", path, platform::NowLocal());
+  bool made = MakeResultDirectory(directory, numberOnCollision);
   Run().resultDirectory = directory;
-  if (!platform::CreateDirectory(directory)) {
+  if (!made) {
+    std::string reason = platform::LastErrorText();
     LogFormat("Cannot create result dir %s", directory.c_str());
+    LogValue("Reason:", reason.c_str());
     return VESK_CANNOT_CREATE_OUTPUT;
   }
   return OpenOutputFiles(directory) ? VESK_OK : VESK_CANNOT_CREATE_OUTPUT;
 }
 
-int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded) {
-  OpenTemporaryLog();
-  if (logFile && logFile[0]) {
+int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded, bool extended) {
+  const bool named = logFile && logFile[0];
+  // A named log makes the temporary one an empty leftover; the old entry
+  // point's callers may still look for it.
+  if (!named || !extended) OpenTemporaryLog();
+  if (named) {
     OpenLog(logFile);
     LogValue("Log file name:", logFile);
   }
@@ -110,7 +127,7 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
     Log("Cant find path");
     return VESK_NO_DATABASE_DIR;
   }
-  int32_t status = CreateResultDirectory(prefix, path);
+  int32_t status = CreateResultDirectory(prefix, path, extended);
   if (status != VESK_OK) {
     CloseOutputFiles();
     return status;
@@ -146,10 +163,14 @@ bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
   return taken.maxAlign == 0 || taken.maxAlign == 4 || taken.maxAlign == 8;
 }
 
+// `extended`: called through FileRecoverEx, whose callers take the finer
+// behaviour (progress inside tables, numbered result directories).
 int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback message, ProgressCallback progress,
-                        intptr_t user, const char* logFile, const VeskOptions& options) {
+                        intptr_t user, const char* logFile, const VeskOptions& options, bool extended) {
   ResetBreakFlag();
   RecoveryRun& run = Run();
+  run.finerProgress = extended;
+  run.scan = ScanProgress{};
   run.message = message;
   run.progress = progress;
   run.user = user;
@@ -158,7 +179,7 @@ int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback me
   Log("loading tarncmn...");
   bool siblingLoaded = LoadSiblingLibrary() == 0;
   Log("S: FileRecover()");
-  return Recover(path, prefix, logFile, siblingLoaded);
+  return Recover(path, prefix, logFile, siblingLoaded, extended);
 }
 
 int32_t ReportUnexpected() {
@@ -177,7 +198,7 @@ extern "C" VESK_EXPORT int32_t VESK_CALL FileRecover(const char* path, const cha
   try {
     VeskOptions defaults{};
     TakeOptions(nullptr, defaults);
-    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, defaults, false);
   } catch (...) {
     return ReportUnexpected();
   }
@@ -193,7 +214,7 @@ extern "C" VESK_EXPORT int32_t VESK_CALL FileRecoverEx(const char* path, const c
       Log("FileRecoverEx: options refused (unknown version, short structure or a value out of range)");
       return VESK_BAD_OPTIONS;
     }
-    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken);
+    return FileRecoverWith(path, prefix, message, progress, user, logFile, taken, true);
   } catch (...) {
     return ReportUnexpected();
   }

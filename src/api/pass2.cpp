@@ -62,13 +62,32 @@ int32_t CountTables() {
   return count;
 }
 
+std::string HeapPath(const RecoveredTable& table) {
+  return Run().databaseDirectory + std::to_string(table.relfilenode);
+}
+
+// What Pass 2 will read, so that its progress can be told in bytes.
+int64_t HeapBytesToRead() {
+  int64_t total = 0;
+  for (size_t i = 0; i < ClassRowCount(); ++i) {
+    const RecoveredTable& table = *ClassRow(i);
+    if (RecoverableRowType(table) != nullptr) total += RelationFileBytes(HeapPath(table));
+  }
+  return total;
+}
+
 int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   const char* schema = SchemaName(table);
   pg_script_Table script(rowType.typrelid, schema, Run().version);
+  ScanProgress& scan = Run().scan;
+  scan.BeginTable(table.relname, &script.reader(), RelationFileBytes(HeapPath(table)));
   WriteTableComment(table, schema);
-  if (WriteTableDefinition(script) == kStopped) return kStopped;
-  if (script.ReadTable() != 0) return kStopped;
+  if (WriteTableDefinition(script) == kStopped || script.ReadTable() != 0) {
+    scan.End(script.reader().rowsRecovered);
+    return kStopped;
+  }
   WriteScriptText("\n\n");
+  scan.EndTable(script.reader().rowsRecovered);
   return 0;
 }
 
@@ -79,6 +98,7 @@ void WriteSummary(int32_t scratchBaseline) {
   Log("Done");
   SendMessage("done");
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - scratchBaseline);
+  Run().scan.End();
   SendProgress("", 100);
 }
 
@@ -92,7 +112,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   const int32_t count = CountTables();
   if (count < 0) return kStopped;
   LogFormat("Defined %i tables", count);
-  TableProgress progress(count);
+  Run().scan.Begin(count, HeapBytesToRead(), Run().finerProgress);
   Script().byteCount = 0;
   Script().fileNumber = 1;
   ForgetDefinedTypes();
@@ -105,7 +125,6 @@ int32_t RunPass2(int32_t scratchBaseline) {
     const TypeRecord* rowType = RecoverableRowType(table);
     if (rowType == nullptr) continue;
     if (RecoverTable(table, *rowType) == kStopped) return kStopped;
-    SendProgress(table.relname, progress.Next());
   }
 
   WriteSummary(scratchBaseline);

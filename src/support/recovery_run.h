@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/database_settings.h"
+#include "support/scan_progress.h"
 #include "vesk/veskdll.h"
 
 namespace vesk {
@@ -40,6 +41,8 @@ struct RecoveryRun {
 
   int32_t schemasRecovered = 0;
   int32_t tablesRecovered = 0;
+  bool finerProgress = false;  // progress steps inside tables (FileRecoverEx)
+  ScanProgress scan;  // Pass 2's progress over the tables' heap bytes
 };
 
 // Inline, as the flag is polled before every value of every row; made on
