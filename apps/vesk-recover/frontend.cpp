@@ -199,6 +199,20 @@ std::set<std::string> ResultDirectories(const std::string& directory) {
   return names;
 }
 
+namespace {
+
+// Names come from damaged catalogs: a control byte in one must not reach
+// the terminal as an escape sequence.
+std::string Printable(const char* text) {
+  std::string out = text ? text : "";
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return out;
+}
+
+}  // namespace
+
 void RunSummary::Add(const VeskTableReport& report) {
   ++tables_;
   rows_ += report.rowsWritten;
@@ -208,9 +222,9 @@ void RunSummary::Add(const VeskTableReport& report) {
   const bool unreadable = report.problem != nullptr && report.problem[0] != 0;
   if (unreadable) ++unreadable_;
   if (!unreadable && report.pagesSkipped == 0 && report.rowsQuarantined == 0 && report.valuesNulled == 0) return;
-  std::string name = report.table ? report.table : "?";
-  if (report.schema && report.schema[0]) name = std::string(report.schema) + "." + name;
-  lossy_.push_back(Table{name, unreadable ? report.problem : "", report.rowsWritten, report.pagesSkipped,
+  std::string name = report.table ? Printable(report.table) : "?";
+  if (report.schema && report.schema[0]) name = Printable(report.schema) + "." + name;
+  lossy_.push_back(Table{name, unreadable ? Printable(report.problem) : "", report.rowsWritten, report.pagesSkipped,
                          report.rowsQuarantined, report.valuesNulled});
 }
 
@@ -281,7 +295,7 @@ void ProgressView::Message(const char* text) {
 
 void ProgressView::Progress(const char* stage, int percent) {
   percent_ = std::clamp(percent, 0, 100);
-  stage_ = stage ? stage : "";
+  stage_ = Printable(stage);
   Show(percent_ == 100);
 }
 
@@ -291,7 +305,7 @@ void ProgressView::RunProgress(const VeskRunProgress& progress) {
   bytesDone_ = progress.bytesDone;
   bytesTotal_ = progress.bytesTotal;
   rows_ = progress.rowsWritten;
-  if (progress.table && progress.table[0]) stage_ = progress.table;
+  if (progress.table && progress.table[0]) stage_ = Printable(progress.table);
   Show(false);
 }
 

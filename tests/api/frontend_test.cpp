@@ -154,14 +154,14 @@ TEST(FrontendTest, SummaryListsWhatEachTableLostThenTotals) {
   EXPECT_EQ(Printed(summary), "Tables read: 1, rows written: 100\n");
   summary.Add(Report("bulk", 871, 22, 3, 2));
   summary.Add(Report("gone", 0, 0, 0, 0, "/db/17138: Permission denied"));
-  summary.Add(Report("nulls", 5, 0, 1, 0));
+  summary.Add(Report("nul\033[2Jls", 5, 0, 1, 0));
   EXPECT_TRUE(summary.HasLosses());
   EXPECT_EQ(Printed(summary),
             "Tables read: 4, rows written: 976\n"
             "Tables with losses:\n"
             "  public.bulk: 871 rows written, 2 pages skipped, 22 rows quarantined, 3 values NULL\n"
             "  public.gone: not read: /db/17138: Permission denied\n"
-            "  public.nulls: 5 rows written, 0 pages skipped, 0 rows quarantined, 1 values NULL\n"
+            "  public.nul?[2Jls: 5 rows written, 0 pages skipped, 0 rows quarantined, 1 values NULL\n"
             "Lost in all: 1 tables not read, 2 pages skipped, 22 rows quarantined, 4 values NULL\n");
 }
 
