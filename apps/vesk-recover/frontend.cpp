@@ -5,10 +5,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-
-#include "vesk/veskdll.h"
 
 namespace vesk::frontend {
 namespace {
@@ -90,7 +93,9 @@ const char* UsageText() {
          "directory, with load_all.sh SERVER [USER] to create and load them all.\n"
          "\n"
          "  -o OUTPUT_DIR    where the result directory is created\n"
-         "  --log FILE       also keep the diagnostic log in FILE (appended)\n"
+         "  --log FILE       keep the diagnostic log in FILE (appended); without it\n"
+         "                   the log is removed after a complete run, and its path\n"
+         "                   printed otherwise\n"
          "  -q               no progress display\n"
          "  --database NAME  data directory: recover only this database (repeatable)\n"
          "  --encoding NAME  what the text's bytes really are (LATIN1, WIN1252, ...):\n"
@@ -111,9 +116,11 @@ const char* UsageText() {
          "  --version      program and engine versions\n"
          "\n"
          "Ctrl-C stops the run cleanly; the script keeps every row written so far.\n"
-         "Exit codes: 0 recovered, 3 nothing recovered, 4 no database directory,\n"
-         "5 output cannot be created, 6 sibling library missing, 7 internal error,\n"
-         "130 stopped, 2 usage error.\n";
+         "Exit codes: 0 complete, 1 complete with losses, 2 usage error, 3 nothing\n"
+         "recovered, 4 database directory unreadable, 5 output cannot be created,\n"
+         "6 sibling library missing, 7 internal error, 8 options refused,\n"
+         "9 unreadable server build, 11 not a database, 10 unknown status,\n"
+         "130 stopped.\n";
 }
 
 Options ParseArguments(int argc, const char* const* argv) {
@@ -169,34 +176,83 @@ std::string OutputPrefix(const std::string& outputDir) {
   return prefix == "/" ? prefix : prefix + "/";
 }
 
-int ExitCode(int32_t status) {
+int ExitCode(int32_t status, bool losses) {
   switch (status) {
-    case VESK_OK: return 0;
+    case VESK_OK: return losses ? 1 : 0;
     case VESK_NOTHING_RECOVERED: return 3;
     case VESK_NO_DATABASE_DIR: return 4;
     case VESK_CANNOT_CREATE_OUTPUT: return 5;
     case VESK_NO_SIBLING_LIBRARY: return 6;
     case VESK_INTERNAL_ERROR: return 7;
-    case VESK_BAD_OPTIONS: return 2;
+    case VESK_RECOVERED_WITH_LOSSES: return 1;
+    case VESK_BAD_OPTIONS: return 8;
     case VESK_UNSUPPORTED_BUILD: return 9;
+    case VESK_NOT_A_DATABASE: return 11;
     case VESK_STOPPED: return 130;
-    default: return 1;
+    default: return 10;
   }
 }
 
-const char* StatusText(int32_t status) {
+const char* StatusText(int32_t status, bool losses) {
   switch (status) {
-    case VESK_OK: return "recovered";
+    case VESK_OK: return losses ? "complete, with the losses listed above" : "complete";
     case VESK_NOTHING_RECOVERED: return "finished, but no schema and no table was recovered";
-    case VESK_NO_DATABASE_DIR: return "the database directory cannot be found";
+    case VESK_NO_DATABASE_DIR: return "the database directory cannot be read";
     case VESK_CANNOT_CREATE_OUTPUT: return "the result directory or its files cannot be created";
     case VESK_NO_SIBLING_LIBRARY: return "the sibling library libtarncmn.so cannot be loaded";
-    case VESK_INTERNAL_ERROR: return "ended early on an internal error (see the log)";
+    case VESK_RECOVERED_WITH_LOSSES: return "complete, with the losses listed above";
+    case VESK_INTERNAL_ERROR: return "ended early on an internal error";
     case VESK_BAD_OPTIONS: return "options refused (is the encoding name one a server knows?)";
     case VESK_UNSUPPORTED_BUILD: return "written by a server build that cannot be read (see the log)";
+    case VESK_NOT_A_DATABASE: return "not a PostgreSQL 8.2/8.3 database directory";
     case VESK_STOPPED: return "stopped; the script holds what was written until then";
     default: return "unknown status";
   }
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string CheckDatabasePath(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+  std::string directory = path;
+  if (!S_ISDIR(st.st_mode)) {
+    size_t cut = path.find_last_of('/');
+    directory = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+  }
+  DIR* dir = access(directory.c_str(), R_OK | X_OK) == 0 ? opendir(directory.c_str()) : nullptr;
+  if (dir == nullptr) return "cannot read the database directory " + directory + ": " + std::strerror(errno);
+  closedir(dir);
+  return {};
+}
+
+std::string CheckOutputDirectory(const std::string& outputDir) {
+  std::string directory = outputDir.empty() ? "." : outputDir;
+  const std::string failure = "cannot create the result directory in " + directory + ": ";
+  struct stat st {};
+  if (stat(directory.c_str(), &st) != 0) return failure + std::strerror(errno);
+  if (!S_ISDIR(st.st_mode)) return failure + std::strerror(ENOTDIR);
+  if (access(directory.c_str(), W_OK | X_OK) != 0) return failure + std::strerror(errno);
+  return {};
+}
+
+std::string MakeTemporaryLog() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string name = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/vesk-recover-XXXXXX.log";
+  int fd = mkstemps(name.data(), 4);  // mode 0600
+  if (fd < 0) return {};
+  close(fd);
+  return name;
 }
 
 void InstallBreakHandlers(volatile unsigned char* flag) {
@@ -220,6 +276,87 @@ std::set<std::string> ResultDirectories(const std::string& directory) {
   return names;
 }
 
+namespace {
+
+// Names come from damaged catalogs: a control byte in one must not reach
+// the terminal as an escape sequence.
+std::string Printable(const char* text) {
+  std::string out = text ? text : "";
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return out;
+}
+
+}  // namespace
+
+void RunSummary::Add(const VeskTableReport& report) {
+  ++tables_;
+  rows_ += report.rowsWritten;
+  pagesSkipped_ += report.pagesSkipped;
+  quarantined_ += report.rowsQuarantined;
+  nulled_ += report.valuesNulled;
+  const bool unreadable = report.problem != nullptr && report.problem[0] != 0;
+  if (unreadable) ++unreadable_;
+  if (!unreadable && report.pagesSkipped == 0 && report.rowsQuarantined == 0 && report.valuesNulled == 0) return;
+  std::string name = report.table ? Printable(report.table) : "?";
+  if (report.schema && report.schema[0]) name = Printable(report.schema) + "." + name;
+  lossy_.push_back(Table{name, unreadable ? Printable(report.problem) : "", report.rowsWritten, report.pagesSkipped,
+                         report.rowsQuarantined, report.valuesNulled});
+}
+
+void RunSummary::Progress(const VeskRunProgress& progress) {
+  progressTables_ = std::max<int64_t>(progressTables_, progress.tablesDone);
+  progressRows_ = std::max<int64_t>(progressRows_, progress.rowsWritten);
+}
+
+void RunSummary::Print(FILE* out) const {
+  std::fprintf(out, "Tables read: %lld, rows written: %lld\n",
+               static_cast<long long>(std::max(tables_, progressTables_)),
+               static_cast<long long>(std::max(rows_, progressRows_)));
+  if (lossy_.empty()) return;
+  std::fprintf(out, "Tables with losses:\n");
+  for (const Table& t : lossy_) {
+    if (!t.problem.empty()) {
+      std::fprintf(out, "  %s: not read: %s\n", t.name.c_str(), t.problem.c_str());
+      continue;
+    }
+    std::fprintf(out, "  %s: %lld rows written, %lld pages skipped, %lld rows quarantined, %lld values NULL\n",
+                 t.name.c_str(), static_cast<long long>(t.rowsWritten), static_cast<long long>(t.pagesSkipped),
+                 static_cast<long long>(t.rowsQuarantined), static_cast<long long>(t.valuesNulled));
+  }
+  std::fprintf(out, "Lost in all: %lld tables not read, %lld pages skipped, %lld rows quarantined, %lld values NULL\n",
+               static_cast<long long>(unreadable_), static_cast<long long>(pagesSkipped_),
+               static_cast<long long>(quarantined_), static_cast<long long>(nulled_));
+}
+
+namespace {
+
+double SteadySeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// "0:42", "12:03", "2:05:09".
+std::string Duration(double seconds) {
+  auto total = static_cast<long long>(seconds + 0.5);
+  char text[48];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+  }
+  return text;
+}
+
+// The terminal redraws at most this often; the engine may report far more.
+constexpr double kRedrawInterval = 0.1;
+
+}  // namespace
+
+ProgressView::ProgressView(FILE* out, bool terminal, bool quiet, Clock clock)
+    : out_(out), terminal_(terminal), quiet_(quiet), clock_(clock ? clock : SteadySeconds) {}
+
 void ProgressView::ClearBar() {
   if (barShown_) std::fputs("\r\033[K", out_);
   barShown_ = false;
@@ -232,31 +369,72 @@ void ProgressView::Message(const char* text) {
   ClearBar();
   std::fprintf(out_, "%s\n", text ? text : "");
   std::fflush(out_);
+  lastLine_.clear();
 }
 
 void ProgressView::Progress(const char* stage, int percent) {
-  const char* name = stage ? stage : "";
-  // The catalogs end with an empty stage at 15; named stages after it are
-  // the tables as they are finished.
-  if (name[0] == 0) {
-    catalogsRead_ = true;
-  } else if (catalogsRead_) {
-    ++tablesDone_;
+  percent_ = std::clamp(percent, 0, 100);
+  stage_ = Printable(stage);
+  Show(percent_ == 100);
+}
+
+void ProgressView::RunProgress(const VeskRunProgress& progress) {
+  if (!pass2_) pass2Start_ = clock_();
+  pass2_ = true;
+  bytesDone_ = progress.bytesDone;
+  bytesTotal_ = progress.bytesTotal;
+  rows_ = progress.rowsWritten;
+  if (progress.table && progress.table[0]) stage_ = Printable(progress.table);
+  Show(false);
+}
+
+std::string ProgressView::Line() const {
+  int percent = percent_;
+  if (pass2_ && bytesTotal_ > 0 && percent < 100) {
+    percent = 15 + static_cast<int>(85.0 * static_cast<double>(bytesDone_) / static_cast<double>(bytesTotal_));
+    percent = std::clamp(percent, 15, 99);
   }
+  std::string rate;
+  const double elapsed = clock_() - pass2Start_;
+  if (pass2_ && elapsed >= 1.0) {
+    char text[64];
+    std::snprintf(text, sizeof text, ", %.0f rows/s", static_cast<double>(rows_) / elapsed);
+    rate = text;
+    if (bytesDone_ > 0 && bytesDone_ < bytesTotal_) {
+      rate += ", " + Duration(elapsed * static_cast<double>(bytesTotal_ - bytesDone_) /
+                              static_cast<double>(bytesDone_)) + " left";
+    }
+  }
+  char head[80];
+  if (terminal_) {
+    constexpr int kWidth = 30;
+    int filled = percent * kWidth / 100;
+    std::snprintf(head, sizeof head, "[%.*s%.*s] %3d%% ", filled, "##############################",
+                  kWidth - filled, "..............................", percent);
+  } else {
+    std::snprintf(head, sizeof head, "[%3d%%] ", percent);
+  }
+  return head + stage_.substr(0, 60) + rate;
+}
+
+void ProgressView::Show(bool force) {
   if (quiet_) return;
-  if (percent < 0) percent = 0;
-  if (percent > 100) percent = 100;
-  if (!terminal_) {
-    std::fprintf(out_, "[%3d%%] %s\n", percent, name);
-    std::fflush(out_);
-    return;
+  const double now = clock_();
+  if (terminal_) {
+    if (!force && now - lastShown_ < kRedrawInterval) return;
+    std::fprintf(out_, "\r\033[K%s", Line().c_str());
+    barShown_ = true;
+  } else {
+    // A log file or a pipe gets a line now and then, and none that says
+    // nothing but a percentage.
+    if (stage_.empty() || now - lastShown_ < kLineInterval) return;
+    std::string line = Line();
+    if (line == lastLine_) return;
+    std::fprintf(out_, "%s\n", line.c_str());
+    lastLine_ = line;
   }
-  constexpr int kWidth = 30;
-  int filled = percent * kWidth / 100;
-  std::fprintf(out_, "\r\033[K[%.*s%.*s] %3d%% %.60s", filled, "##############################", kWidth - filled,
-               "..............................", percent, name);
+  lastShown_ = now;
   std::fflush(out_);
-  barShown_ = true;
 }
 
 void ProgressView::Finish() {

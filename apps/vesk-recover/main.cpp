@@ -14,15 +14,31 @@
 namespace {
 
 using vesk::frontend::ProgressView;
+using vesk::frontend::RunSummary;
 
 volatile unsigned char breakByte = 0;
 
-void VESK_CALL OnMessage(const char* text, intptr_t user) {
-  reinterpret_cast<ProgressView*>(user)->Message(text);
-}
+struct RunContext {
+  ProgressView view;
+  RunSummary summary;
+};
+
+RunContext& Context(intptr_t user) { return *reinterpret_cast<RunContext*>(user); }
+
+void VESK_CALL OnMessage(const char* text, intptr_t user) { Context(user).view.Message(text); }
 
 void VESK_CALL OnProgress(const char* stage, int32_t percent, intptr_t user) {
-  reinterpret_cast<ProgressView*>(user)->Progress(stage, percent);
+  Context(user).view.Progress(stage, percent);
+}
+
+void VESK_CALL OnRunProgress(const VeskRunProgress* progress, intptr_t user) {
+  if (progress == nullptr) return;
+  Context(user).view.RunProgress(*progress);
+  Context(user).summary.Progress(*progress);
+}
+
+void VESK_CALL OnTableReport(const VeskTableReport* report, intptr_t user) {
+  if (report != nullptr) Context(user).summary.Add(*report);
 }
 
 void PrintScriptFiles(const std::string& directory) {
@@ -48,33 +64,16 @@ void PrintDatabases(const std::string& resultDirectory) {
   }
 }
 
-void PrintSummary(int32_t status, const std::string& resultDirectory, const ProgressView& view, bool quiet) {
-  if (!resultDirectory.empty()) {
-    std::printf("Result directory: %s\n", resultDirectory.c_str());
-    const bool cluster = std::filesystem::exists(resultDirectory + "/load_all.sh");
-    if (!quiet) {
-      if (cluster) {
-        PrintDatabases(resultDirectory);
-      } else {
-        PrintScriptFiles(resultDirectory);
-      }
-      std::printf("Tables written: %d\n", view.tablesDone());
-      if (cluster) {
-        std::printf("Load with: %s/load_all.sh SERVER [USER]\n", resultDirectory.c_str());
-      } else {
-        std::printf("Load with: %s/commit.sh SERVER DATABASE USER\n", resultDirectory.c_str());
-      }
-    }
-  }
-  std::printf("Status: %s (%d)\n", vesk::frontend::StatusText(status), status);
-}
-
 std::string NewResultDirectory(const std::string& outputDir, const std::set<std::string>& before) {
-  std::string where = outputDir.empty() ? std::filesystem::current_path().string() : outputDir;
-  for (const std::string& name : vesk::frontend::ResultDirectories(where)) {
-    if (!before.count(name)) return where + "/" + name;
+  for (const std::string& name : vesk::frontend::ResultDirectories(outputDir)) {
+    if (!before.count(name)) return outputDir + "/" + name;
   }
   return {};
+}
+
+int Refuse(const std::string& problem, int32_t status) {
+  std::fprintf(stderr, "vesk-recover: %s\n", problem.c_str());
+  return vesk::frontend::ExitCode(status, false);
 }
 
 }  // namespace
@@ -94,30 +93,67 @@ int main(int argc, char** argv) {
     std::printf("vesk-recover 0.1.0 (engine interface version %d)\n", static_cast<int>(GetDllVersion()));
     return 0;
   }
-  std::error_code error;
-  if (!std::filesystem::exists(options.path, error)) {
-    std::fprintf(stderr, "vesk-recover: %s: no such file or directory\n", options.path.c_str());
-    return ExitCode(VESK_NO_DATABASE_DIR);
+  if (std::string problem = CheckDatabasePath(options.path); !problem.empty()) {
+    return Refuse(problem, VESK_NO_DATABASE_DIR);
+  }
+  if (std::string problem = CheckOutputDirectory(options.outputDir); !problem.empty()) {
+    return Refuse(problem, VESK_CANNOT_CREATE_OUTPUT);
   }
   std::string enginePath = EnginePath(options.path);
   std::string prefix = OutputPrefix(options.outputDir);
-  std::string outputDir = prefix.empty() ? std::string() : prefix.substr(0, prefix.size() - 1);
-  std::set<std::string> before = ResultDirectories(outputDir.empty() ? "." : outputDir);
-  if (outputDir.empty()) outputDir = std::filesystem::current_path().string();
+  std::string outputDir = prefix.empty() ? std::filesystem::current_path().string() : prefix.substr(0, prefix.size() - 1);
+  std::set<std::string> before = ResultDirectories(outputDir);
 
-  ProgressView view(stderr, isatty(STDERR_FILENO) != 0, options.quiet);
-  SetBreakFlag(&breakByte);
-  InstallBreakHandlers(&breakByte);
+  std::string log = options.logFile;
+  const bool temporaryLog = log.empty();
+  if (temporaryLog) log = MakeTemporaryLog();
+
+  RunContext context{ProgressView(stderr, isatty(STDERR_FILENO) != 0, options.quiet), RunSummary()};
   std::vector<const char*> databases;
   for (const std::string& name : options.databases) databases.push_back(name.c_str());
   databases.push_back(nullptr);
   VeskOptions engineOptions = EngineOptions(options);
   engineOptions.encoding = options.encoding.empty() ? nullptr : options.encoding.c_str();
   engineOptions.databases = options.databases.empty() ? nullptr : databases.data();
+  engineOptions.tableReport = OnTableReport;
+  engineOptions.runProgress = OnRunProgress;
+  SetBreakFlag(&breakByte);
+  InstallBreakHandlers(&breakByte);
   int32_t status = FileRecoverEx(enginePath.c_str(), prefix.c_str(), OnMessage, OnProgress,
-                                 reinterpret_cast<intptr_t>(&view),
-                                 options.logFile.empty() ? nullptr : options.logFile.c_str(), &engineOptions);
-  view.Finish();
-  PrintSummary(status, NewResultDirectory(outputDir, before), view, options.quiet);
-  return ExitCode(status);
+                                 reinterpret_cast<intptr_t>(&context), log.empty() ? nullptr : log.c_str(),
+                                 &engineOptions);
+  context.view.Finish();
+
+  const bool losses = context.summary.HasLosses();
+  const int code = ExitCode(status, losses);
+  std::string resultDirectory = NewResultDirectory(outputDir, before);
+  const bool cluster = !resultDirectory.empty() && std::filesystem::exists(resultDirectory + "/load_all.sh");
+  if (!resultDirectory.empty()) {
+    std::printf("Result directory: %s\n", resultDirectory.c_str());
+    if (!options.quiet) {
+      if (cluster) {
+        PrintDatabases(resultDirectory);
+      } else {
+        PrintScriptFiles(resultDirectory);
+      }
+    }
+  }
+  context.summary.Print(stdout);
+  if (!resultDirectory.empty() &&
+      (status == VESK_OK || status == VESK_RECOVERED_WITH_LOSSES || status == VESK_STOPPED)) {
+    if (cluster) {
+      std::printf("Load with: %s SERVER [USER]\n", ShellQuote(resultDirectory + "/load_all.sh").c_str());
+    } else {
+      std::printf("Load with: %s SERVER DATABASE USER\n", ShellQuote(resultDirectory + "/commit.sh").c_str());
+    }
+  }
+  // The log may hold dumps of the user's data: it goes once nothing in it
+  // is needed any more.
+  if (temporaryLog && !log.empty() && code == 0) {
+    std::remove(log.c_str());
+  } else if (!log.empty() && code != 0) {
+    std::printf("Log: %s\n", log.c_str());
+  }
+  std::printf("Status: %s (%d)\n", StatusText(status, losses), status);
+  return code;
 }

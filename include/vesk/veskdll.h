@@ -93,6 +93,22 @@ typedef struct VeskTableReport {
 } VeskTableReport;
 typedef void(VESK_CALL* TableReportCallback)(const VeskTableReport* report, intptr_t user);
 
+/* Where Pass 2 is, sent when it begins, when a table begins and ends, after
+ * about every mebibyte of a table's heap, and when the run ends or stops.
+ * The byte total is the size of the recovered tables' heap files before
+ * Pass 2 (their TOAST relations not included). `table` is valid during the
+ * call only. */
+typedef struct VeskRunProgress {
+  uint32_t size;            /* sizeof(VeskRunProgress) as the engine knows it */
+  int32_t tablesDone;
+  int32_t tablesTotal;
+  const char* table;        /* the table being read; empty between tables */
+  int64_t bytesDone;
+  int64_t bytesTotal;
+  int64_t rowsWritten;      /* rows written so far in the whole run */
+} VeskRunProgress;
+typedef void(VESK_CALL* RunProgressCallback)(const VeskRunProgress* progress, intptr_t user);
+
 typedef struct VeskOptions {
   uint32_t size;            /* sizeof(VeskOptions) as the caller compiled it */
   uint32_t version;         /* VESK_OPTIONS_VERSION */
@@ -106,6 +122,9 @@ typedef struct VeskOptions {
   /* Given a cluster's data directory: the names of the databases to recover,
      ending with a null pointer; null: every database with user tables. */
   const char* const* databases;
+  RunProgressCallback runProgress; /* may be null; with it (or with any
+                                      FileRecoverEx call) the progress
+                                      callback also gets steps inside a table */
 } VeskOptions;
 
 /* FileRecover with options; `options` may be null (all defaults). Returns

@@ -208,12 +208,10 @@ std::string SettleDatabaseInCluster(const std::string& databaseDirectory) {
 int32_t RecoverCluster(const std::string& clusterDirectory, const char* prefix) {
   LogValue("Cluster directory:", clusterDirectory.c_str());
   std::string clusterPath = clusterDirectory + "1259";
-  const std::string runDirectory = ResultDirectoryPath(prefix ? prefix : "", clusterPath, platform::NowLocal());
+  std::string runDirectory = ResultDirectoryPath(prefix ? prefix : "", clusterPath, platform::NowLocal());
+  const bool made = MakeResultDirectory(runDirectory, Run().extendedStatus);
   Run().resultDirectory = runDirectory;
-  if (!platform::CreateDirectory(runDirectory)) {
-    LogFormat("Cannot create result dir %s", runDirectory.c_str());
-    return VESK_CANNOT_CREATE_OUTPUT;
-  }
+  if (!made) return VESK_CANNOT_CREATE_OUTPUT;
   bool stopped = false;
   DatabaseList list = ReadDatabaseList(clusterDirectory, &stopped);
   if (stopped) return VESK_STOPPED;

@@ -5,6 +5,7 @@
 
 #include "api/commit_log_setup.h"
 #include "api/driver.h"
+#include "api/result_directory.h"
 #include "catalog/catalog_readers.h"
 #include "catalog/pg_enum_table.h"
 #include "platform/platform.h"
@@ -70,12 +71,11 @@ void DestroyCatalogReaders() {
   CloseClusterCommitLog();
 }
 
-int32_t RecoverDatabaseInto(const char* path, const std::string& resultDirectory) {
+int32_t RecoverDatabaseInto(const char* path, const std::string& wantedDirectory) {
+  std::string resultDirectory = wantedDirectory;
+  const bool made = MakeResultDirectory(resultDirectory, Run().extendedStatus);
   Run().resultDirectory = resultDirectory;
-  if (!platform::CreateDirectory(resultDirectory)) {
-    LogFormat("Cannot create result dir %s", resultDirectory.c_str());
-    return VESK_CANNOT_CREATE_OUTPUT;
-  }
+  if (!made) return VESK_CANNOT_CREATE_OUTPUT;
   if (!OpenOutputFiles(resultDirectory)) {
     CloseOutputFiles();
     return VESK_CANNOT_CREATE_OUTPUT;

@@ -197,7 +197,9 @@ int32_t RunRecoveryDriver(const char* path) {
 
   run.databaseDirectory = DatabaseDirectoryOf(path);
   if (!platform::SetCurrentDirectory(run.databaseDirectory)) {
+    std::string reason = platform::LastErrorText();
     Log("Cant find path");
+    LogValue(run.databaseDirectory.c_str(), reason.c_str());
     return -4;
   }
   TakeForcedSettings();

@@ -56,9 +56,12 @@ void FindModuleDirectory() {
   if (platform::ModulePathByName("quorndll", module)) Run().moduleDirectory = CutAtLastSeparator(module);
 }
 
-int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded) {
-  OpenTemporaryLog();
-  if (logFile && logFile[0]) {
+int32_t Recover(const char* path, const char* prefix, const char* logFile, bool siblingLoaded, bool extended) {
+  const bool named = logFile && logFile[0];
+  // A named log makes the temporary one an empty leftover; the old entry
+  // point's callers may still look for it.
+  if (!named || !extended) OpenTemporaryLog();
+  if (named) {
     OpenLog(logFile);
     LogValue("Log file name:", logFile);
   }
@@ -70,8 +73,15 @@ int32_t Recover(const char* path, const char* prefix, const char* logFile, bool 
   LogValue("Filename is", path);
   // A directory that cannot be entered is refused before the result
   // directory exists, so that no empty result is left behind.
-  if (!path || !path[0] || !platform::CanEnterDirectory(DatabaseDirectoryOf(path))) {
+  if (!path || !path[0]) {
     Log("Cant find path");
+    return VESK_NO_DATABASE_DIR;
+  }
+  if (!platform::CanEnterDirectory(DatabaseDirectoryOf(path))) {
+    const std::string reason = platform::LastErrorText();
+    Log("Cant find path");
+    LogValue("Database directory:", DatabaseDirectoryOf(path).c_str());
+    LogValue("Reason:", reason.c_str());
     return VESK_NO_DATABASE_DIR;
   }
   FindModuleDirectory();
@@ -111,10 +121,14 @@ bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
   return taken.maxAlign == 0 || taken.maxAlign == 4 || taken.maxAlign == 8;
 }
 
+// `extended`: called through FileRecoverEx, whose callers take the finer
+// behaviour (progress inside tables, numbered result directories).
 int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback message, ProgressCallback progress,
                         intptr_t user, const char* logFile, const VeskOptions& options, bool extended) {
   ResetBreakFlag();
   RecoveryRun& run = Run();
+  run.finerProgress = extended;
+  run.scan = ScanProgress{};
   run.message = message;
   run.progress = progress;
   run.user = user;
@@ -124,7 +138,7 @@ int32_t FileRecoverWith(const char* path, const char* prefix, MessageCallback me
   Log("loading tarncmn...");
   bool siblingLoaded = LoadSiblingLibrary() == 0;
   Log("S: FileRecover()");
-  return Recover(path, prefix, logFile, siblingLoaded);
+  return Recover(path, prefix, logFile, siblingLoaded, extended);
 }
 
 int32_t ReportUnexpected() {

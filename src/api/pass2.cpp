@@ -132,16 +132,39 @@ void ReportTable(const char* schema, const TableReader& reader) {
   callback(&report, Run().user);
 }
 
+std::string HeapPath(const RecoveredTable& table) {
+  return Run().databaseDirectory + std::to_string(table.relfilenode);
+}
+
+// What Pass 2 will read, so that its progress can be told in bytes.
+int64_t HeapBytesToRead() {
+  int64_t total = 0;
+  for (size_t i = 0; i < ClassRowCount(); ++i) {
+    const RecoveredTable& table = *ClassRow(i);
+    if (RecoverableRowType(table) != nullptr) total += RelationFileBytes(HeapPath(table));
+  }
+  return total;
+}
+
 int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   const char* schema = SchemaName(table);
   pg_script_Table script(rowType.typrelid, schema, Run().version);
+  ScanProgress& scan = Run().scan;
+  scan.BeginTable(table.relname, &script.reader(), RelationFileBytes(HeapPath(table)));
   WriteTableComment(table, schema);
-  if (WriteTableDefinition(script) == kStopped) return kStopped;
+  if (WriteTableDefinition(script) == kStopped) {
+    scan.End(script.reader().rowsRecovered);
+    return kStopped;
+  }
   const int read = script.ReadTable();
   ReportTable(schema, script.reader());
-  if (read != 0) return kStopped;
+  if (read != 0) {
+    scan.End(script.reader().rowsRecovered);
+    return kStopped;
+  }
   WriteScriptText("\n\n");
   NoteRepairedValues(script);
+  scan.EndTable(script.reader().rowsRecovered);
   return 0;
 }
 
@@ -160,6 +183,7 @@ void WriteSummary(int32_t scratchBaseline) {
   Log("Done");
   SendMessage("done");
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - scratchBaseline);
+  Run().scan.End();
   SendProgress("", 100);
 }
 
@@ -173,7 +197,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   const int32_t count = CountTables();
   if (count < 0) return kStopped;
   LogFormat("Defined %i tables", count);
-  TableProgress progress(count);
+  Run().scan.Begin(count, HeapBytesToRead(), Run().finerProgress);
   Script().byteCount = 0;
   Script().fileNumber = 1;
   ForgetDefinedTypes();
@@ -186,7 +210,6 @@ int32_t RunPass2(int32_t scratchBaseline) {
     const TypeRecord* rowType = RecoverableRowType(table);
     if (rowType == nullptr) continue;
     if (RecoverTable(table, *rowType) == kStopped) return kStopped;
-    SendProgress(table.relname, progress.Next());
   }
 
   WriteSummary(scratchBaseline);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/logger.h"
+
 namespace vesk {
 namespace {
 
@@ -73,6 +75,19 @@ std::string NamedResultDirectoryPath(const std::string& prefix, const std::strin
     result = current + result;
   }
   return result;
+}
+
+bool MakeResultDirectory(std::string& directory, bool numberOnCollision) {
+  const std::string base = directory;
+  for (int n = 2;; ++n) {
+    if (platform::CreateDirectory(directory)) return true;
+    if (!numberOnCollision || n > 999 || !platform::FileExists(directory)) break;
+    directory = base + " (" + std::to_string(n) + ")";
+  }
+  const std::string reason = platform::LastErrorText();
+  LogFormat("Cannot create result dir %s", directory.c_str());
+  LogValue("Reason:", reason.c_str());
+  return false;
 }
 
 }  // namespace vesk

@@ -26,5 +26,11 @@ std::string NamedResultDirectoryPath(const std::string& prefix, const std::strin
 // Windows refuses and control characters become '_'; "", "." and ".." are
 // given as "_" plus the name.
 std::string SafeFileName(const std::string& name);
+// Creates the result directory `directory`. When its name is taken and
+// `numberOnCollision` holds, tries "<directory> (2)", "(3)", ... and leaves
+// the name it made in `directory`. False (with the system's reason logged)
+// when none could be made. The old entry point's callers expect a second run
+// within the same second to fail on the existing name.
+bool MakeResultDirectory(std::string& directory, bool numberOnCollision);
 
 }  // namespace vesk

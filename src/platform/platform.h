@@ -74,6 +74,9 @@ bool ComputerName(std::string& out);
 bool NewUuidString(std::string& out);
 // Creates one directory level; false when it exists or the parent is missing.
 bool CreateDirectory(const std::string& path);
+// The system's words for why the last failed call of this thread failed
+// ("Permission denied", "Read-only file system"), for the log and the user.
+std::string LastErrorText();
 bool FileExists(const std::string& path);
 // A directory the process may make its current directory.
 bool CanEnterDirectory(const std::string& path);
@@ -96,7 +99,8 @@ inline constexpr bool kWritesShellLoaders = true;
 #endif
 
 // Unbuffered file for the diagnostic log: opened for appending (created when
-// missing), shared with other readers and writers.
+// missing, readable by its owner only: it can hold dumps of the user's data),
+// shared with other readers and writers.
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 FileHandle OpenForAppend(const std::string& path);

@@ -151,6 +151,8 @@ bool NewUuidString(std::string& out) {
 
 bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
+std::string LastErrorText() { return std::strerror(errno); }
+
 bool FileExists(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0;
@@ -185,7 +187,7 @@ bool MakeExecutable(const std::string& path) {
 }
 
 FileHandle OpenForAppend(const std::string& path) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   return fd < 0 ? kInvalidFile : fd;
 }
 

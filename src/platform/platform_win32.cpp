@@ -154,6 +154,16 @@ bool NewUuidString(std::string& out) {
 
 bool CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
+std::string LastErrorText() {
+  DWORD code = GetLastError();
+  char buffer[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                           sizeof buffer, nullptr);
+  // The system's text ends in a line break; the log adds its own.
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == '.')) --n;
+  return n > 0 ? std::string(buffer, n) : "error " + std::to_string(code);
+}
+
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool CanEnterDirectory(const std::string& path) {
@@ -191,6 +201,8 @@ bool FileStamp(const std::string& path, uint64_t* size, int64_t* modified) {
 // Whether a file runs is decided by its name here, not by a permission bit.
 bool MakeExecutable(const std::string& path) { return FileExists(path); }
 
+// The log is made in the user's own temporary directory, whose inherited
+// access list already keeps other users out.
 FileHandle OpenForAppend(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -84,6 +84,7 @@ int TableReader::ReadTable() {
       ScratchFree(page);
       return kStopped;
     }
+    Run().scan.Page(this, n, rowsRecovered);
   }
   currentPage_ = nullptr;
   source_->scanBuffer = nullptr;

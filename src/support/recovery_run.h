@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/database_settings.h"
+#include "support/scan_progress.h"
 #include "vesk/veskdll.h"
 
 namespace vesk {
@@ -62,6 +63,8 @@ struct RecoveryRun {
   bool notADatabase = false;
   // FileRecoverEx's caller knows the statuses the old exports never return.
   bool extendedStatus = false;
+  bool finerProgress = false;  // progress steps inside tables (FileRecoverEx)
+  ScanProgress scan;  // Pass 2's progress over the tables' heap bytes
 };
 
 // Inline, as the flag is polled before every value of every row; made on

@@ -26,7 +26,14 @@ struct Seen {
   volatile unsigned char* flag = nullptr;
   int stopAfterTables = -1;  // set the break byte after this many tables
   int tables = 0;
+  std::vector<VeskRunProgress> run;
 };
+
+void VESK_CALL OnRunProgress(const VeskRunProgress* progress, intptr_t user) {
+  VeskRunProgress copy = *progress;
+  copy.table = nullptr;  // valid during the call only
+  reinterpret_cast<Seen*>(user)->run.push_back(copy);
+}
 
 void VESK_CALL OnMessage(const char* text, intptr_t user) {
   reinterpret_cast<Seen*>(user)->messages.emplace_back(text);
@@ -132,6 +139,48 @@ TEST_F(RecoveryRunTest, ReportsEveryStageAndTable) {
   EXPECT_NE(script.find("-- Create table Pg_x in scheme public\n\nCREATE TABLE \"public\".\"Pg_x\"\n(\n\"a\" integer);\n\n"),
             std::string::npos);
   EXPECT_EQ(script.find("sql_data"), std::string::npos);
+}
+
+// Through the options entry point the same run also reports steps inside the
+// tables and its progress in heap bytes and rows.
+TEST_F(RecoveryRunTest, OptionsEntryPointReportsBytesRowsAndFinerSteps) {
+  VeskOptions options{};
+  options.size = sizeof options;
+  options.version = VESK_OPTIONS_VERSION;
+  options.runProgress = OnRunProgress;
+  ASSERT_EQ(FileRecoverEx((database + "/1259").c_str(), (work + "/").c_str(), OnMessage, OnProgress,
+                          reinterpret_cast<intptr_t>(&seen), (work + "/run.log").c_str(), &options),
+            VESK_OK);
+  // The old steps are all there, in order, and every step in between
+  // lies between them.
+  TableProgress expected(17);
+  int next = expected.Next(), last = 0, named = 0;
+  for (const auto& [stage, percent] : seen.progress) {
+    EXPECT_GE(percent, last) << stage;
+    last = percent;
+    if (percent == next && !stage.empty()) {
+      ++named;
+      next = expected.Next();
+    }
+  }
+  EXPECT_EQ(named, 17);
+
+  ASSERT_GE(seen.run.size(), 2u + 17u);
+  const VeskRunProgress& end = seen.run.back();
+  EXPECT_GT(end.bytesTotal, 0);
+  EXPECT_EQ(end.bytesDone, end.bytesTotal);
+  EXPECT_EQ(end.tablesDone, 17);
+  EXPECT_EQ(end.tablesTotal, 17);
+  for (size_t i = 1; i < seen.run.size(); ++i) {
+    EXPECT_GE(seen.run[i].bytesDone, seen.run[i - 1].bytesDone) << i;
+    EXPECT_GE(seen.run[i].rowsWritten, seen.run[i - 1].rowsWritten) << i;
+  }
+  const std::string script = Script();
+  int64_t inserts = 0;
+  for (size_t at = script.find("\nINSERT INTO "); at != std::string::npos; at = script.find("\nINSERT INTO ", at + 1)) {
+    ++inserts;
+  }
+  EXPECT_EQ(end.rowsWritten, inserts);
 }
 
 TEST_F(RecoveryRunTest, EmptyDatabaseRecoversNothing) {

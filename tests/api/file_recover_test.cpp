@@ -165,6 +165,32 @@ TEST_F(FileRecoverTest, SameSecondTwiceCollides) {
   EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_CANNOT_CREATE_OUTPUT);
 }
 
+// The options entry point numbers the name instead, and leaves no temporary
+// log beside the one it was given.
+TEST_F(FileRecoverTest, SameSecondThroughTheOptionsEntryPointIsNumbered) {
+  for (const char* suffix : {"", " (2)", " (3)"}) {
+    EXPECT_EQ(FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0, log_.c_str(),
+                            nullptr),
+              VESK_NOTHING_RECOVERED);
+    EXPECT_EQ(vesk::Run().resultDirectory, Result() + suffix);
+    EXPECT_TRUE(fs::exists(Result() + suffix + "/recovered_1.sql")) << suffix;
+  }
+  for (const std::string& name : Entries(dir_.path())) EXPECT_NE(name.rfind("tarn-", 0), 0u) << name;
+}
+
+// The temporary log can hold dumps of the user's rows.
+TEST_F(FileRecoverTest, TemporaryLogIsReadableByItsOwnerOnly) {
+  EXPECT_EQ(FileRecover((database_ + "/1259").c_str(), (out_ + "/").c_str(), 0, nullptr, nullptr, 0, nullptr),
+            VESK_NOTHING_RECOVERED);
+  int logs = 0;
+  for (const std::string& name : Entries(dir_.path())) {
+    if (name.rfind("tarn-", 0) != 0) continue;
+    ++logs;
+    EXPECT_EQ(fs::status(dir_ / name).permissions(), fs::perms::owner_read | fs::perms::owner_write) << name;
+  }
+  EXPECT_EQ(logs, 1);
+}
+
 // The options entry point takes an older (shorter) structure and null, and
 // refuses what it cannot take before anything is created.
 TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) {
@@ -181,7 +207,11 @@ TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) 
       {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 0, 2, false},
   };
   for (const auto& c : cases) {
-    VeskOptions options{c.size, c.version, c.datetime, c.align, nullptr, nullptr, nullptr};
+    VeskOptions options{};
+    options.size = c.size;
+    options.version = c.version;
+    options.datetimeStorage = c.datetime;
+    options.maxAlign = c.align;
     fs::remove_all(Result());
     int32_t status = FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0,
                                    log_.c_str(), &options);

@@ -4,8 +4,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -81,19 +84,124 @@ TEST(FrontendTest, EnginePathAndPrefix) {
   EXPECT_EQ(OutputPrefix("/"), "/");
 }
 
-TEST(FrontendTest, EachStatusHasItsExitCode) {
+TEST(FrontendTest, EachStatusHasItsExitCodeAndText) {
   const struct {
     int32_t status;
+    bool losses;
     int code;
-  } cases[] = {{VESK_OK, 0},
-               {VESK_NOTHING_RECOVERED, 3},
-               {VESK_NO_DATABASE_DIR, 4},
-               {VESK_CANNOT_CREATE_OUTPUT, 5},
-               {VESK_NO_SIBLING_LIBRARY, 6},
-               {VESK_INTERNAL_ERROR, 7},
-               {VESK_STOPPED, 130},
-               {-42, 1}};
-  for (const auto& c : cases) EXPECT_EQ(ExitCode(c.status), c.code) << c.status;
+    const char* text;
+  } cases[] = {{VESK_OK, false, 0, "complete"},
+               {VESK_OK, true, 1, "complete, with the losses listed above"},
+               {VESK_NOTHING_RECOVERED, false, 3, "finished, but no schema and no table was recovered"},
+               {VESK_NOTHING_RECOVERED, true, 3, "finished, but no schema and no table was recovered"},
+               {VESK_NO_DATABASE_DIR, false, 4, "the database directory cannot be read"},
+               {VESK_CANNOT_CREATE_OUTPUT, false, 5, "the result directory or its files cannot be created"},
+               {VESK_NO_SIBLING_LIBRARY, false, 6, "the sibling library libtarncmn.so cannot be loaded"},
+               {VESK_INTERNAL_ERROR, true, 7, "ended early on an internal error"},
+               {VESK_BAD_OPTIONS, false, 8, "the engine refused the options of this program"},
+               {VESK_STOPPED, true, 130, "stopped; the script holds what was written until then"},
+               {-42, false, 10, "unknown status"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExitCode(c.status, c.losses), c.code) << c.status;
+    EXPECT_STREQ(StatusText(c.status, c.losses), c.text) << c.status;
+  }
+}
+
+// What the shell makes of the quoted text is the text itself.
+TEST(FrontendTest, ShellQuoteSurvivesTheShell) {
+  TempDir dir;
+  for (std::string text : {"/out/Recovered db 8-Dec-2026 09.00.00/commit.sh", "it's", "$HOME `id` \\n \"x\"",
+                           "a''b", ""}) {
+    std::string out = dir / "echo.txt";
+    std::string command = "printf %s " + ShellQuote(text) + " >'" + out + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(ReadFile(out), text);
+  }
+}
+
+// Each refusal names the path and the system's reason.
+TEST(FrontendTest, ChecksBeforeTheRunNamePathAndReason) {
+  TempDir dir;
+  fs::create_directory(dir / "locked");
+  fs::create_directory(dir / "readonly");
+  std::FILE* f = std::fopen((dir / "file").c_str(), "w");
+  std::fclose(f);
+  fs::permissions(dir / "locked", fs::perms::none);
+  fs::permissions(dir / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+  const bool root = geteuid() == 0;  // root passes every permission test
+  const struct {
+    bool database;
+    std::string path, expected;
+    bool needsNonRoot;
+  } cases[] = {
+      {true, dir / "missing", dir / "missing: No such file or directory", false},
+      {true, dir / "locked", "cannot read the database directory " + dir / "locked" + ": Permission denied", true},
+      {true, dir / "locked/1259", dir / "locked/1259: Permission denied", true},
+      {true, dir / "file", "", false},
+      {true, dir.path(), "", false},
+      {false, dir / "missing", "cannot create the result directory in " + dir / "missing" + ": No such file or directory",
+       false},
+      {false, dir / "file", "cannot create the result directory in " + dir / "file" + ": Not a directory", false},
+      {false, dir / "readonly",
+       "cannot create the result directory in " + dir / "readonly" + ": Permission denied", true},
+      {false, dir.path(), "", false},
+  };
+  for (const auto& c : cases) {
+    if (c.needsNonRoot && root) continue;
+    EXPECT_EQ(c.database ? CheckDatabasePath(c.path) : CheckOutputDirectory(c.path), c.expected) << c.path;
+  }
+  fs::permissions(dir / "locked", fs::perms::owner_all);
+  fs::permissions(dir / "readonly", fs::perms::owner_all);
+}
+
+TEST(FrontendTest, TemporaryLogIsTheOwnersAlone) {
+  TempDir dir;
+  testing::ScopedTmpDir tmp(dir.path());
+  std::string log = MakeTemporaryLog();
+  ASSERT_EQ(log.rfind(dir / "vesk-recover-", 0), 0u) << log;
+  EXPECT_EQ(fs::status(log).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+VeskTableReport Report(const char* table, int64_t rows, int64_t quarantined, int64_t nulled, int64_t skipped,
+                       const char* problem = nullptr) {
+  return VeskTableReport{sizeof(VeskTableReport), "public", table, rows, quarantined, nulled, 10, skipped, problem};
+}
+
+std::string Printed(const RunSummary& summary) {
+  TempDir dir;
+  std::string path = dir / "summary.txt";
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  summary.Print(out);
+  std::fclose(out);
+  return ReadFile(path);
+}
+
+TEST(FrontendTest, SummaryListsWhatEachTableLostThenTotals) {
+  RunSummary summary;
+  summary.Add(Report("clean", 100, 0, 0, 0));
+  EXPECT_FALSE(summary.HasLosses());
+  EXPECT_EQ(Printed(summary), "Tables read: 1, rows written: 100\n");
+  summary.Add(Report("bulk", 871, 22, 3, 2));
+  summary.Add(Report("gone", 0, 0, 0, 0, "/db/17138: Permission denied"));
+  summary.Add(Report("nul\033[2Jls", 5, 0, 1, 0));
+  EXPECT_TRUE(summary.HasLosses());
+  EXPECT_EQ(Printed(summary),
+            "Tables read: 4, rows written: 976\n"
+            "Tables with losses:\n"
+            "  public.bulk: 871 rows written, 2 pages skipped, 22 rows quarantined, 3 values NULL\n"
+            "  public.gone: not read: /db/17138: Permission denied\n"
+            "  public.nul?[2Jls: 5 rows written, 0 pages skipped, 0 rows quarantined, 1 values NULL\n"
+            "Lost in all: 1 tables not read, 2 pages skipped, 22 rows quarantined, 4 values NULL\n");
+}
+
+// After a stop the table in progress has no report yet; the engine's running
+// count still says what was written.
+TEST(FrontendTest, SummaryCountsTheStoppedTableFromProgress) {
+  RunSummary summary;
+  summary.Add(Report("first", 10, 0, 0, 0));
+  VeskRunProgress progress{sizeof(VeskRunProgress), 1, 3, "second", 100, 300, 60000};
+  summary.Progress(progress);
+  EXPECT_EQ(Printed(summary), "Tables read: 1, rows written: 60000\n");
 }
 
 TEST(FrontendTest, InterruptSetsTheBreakByte) {
@@ -105,35 +213,71 @@ TEST(FrontendTest, InterruptSetsTheBreakByte) {
   }
 }
 
-TEST(FrontendTest, ProgressAsPlainLinesCountsTables) {
+double fakeNow = 0.0;
+double FakeClock() { return fakeNow; }
+
+std::string ShowProgress(bool terminal, bool quiet, const std::function<void(ProgressView&)>& calls) {
   TempDir dir;
   std::string path = dir / "progress.txt";
   std::FILE* out = std::fopen(path.c_str(), "w");
-  ProgressView view(out, false, false);
-  view.Message("Pass 1: analyzing database...");
-  view.Progress("pg_class", 0);
-  view.Progress("", 15);
-  view.Progress("orders", 57);
-  view.Progress("items", 100);
-  view.Progress("", 100);
+  fakeNow = 0.0;
+  ProgressView view(out, terminal, quiet, FakeClock);
+  calls(view);
   view.Finish();
   std::fclose(out);
-  EXPECT_EQ(ReadFile(path), "Pass 1: analyzing database...\n[  0%] pg_class\n[ 15%] \n[ 57%] orders\n[100%] items\n[100%] \n");
-  EXPECT_EQ(view.tablesDone(), 2);
+  return ReadFile(path);
 }
 
-TEST(FrontendTest, QuietShowsNothingButStillCounts) {
-  TempDir dir;
-  std::string path = dir / "quiet.txt";
-  std::FILE* out = std::fopen(path.c_str(), "w");
-  ProgressView view(out, true, true);
-  view.Message("done");
-  view.Progress("", 15);
-  view.Progress("t", 100);
-  view.Finish();
-  std::fclose(out);
-  EXPECT_EQ(ReadFile(path), "");
-  EXPECT_EQ(view.tablesDone(), 1);
+VeskRunProgress RunAt(const char* table, int64_t done, int64_t rows) {
+  return VeskRunProgress{sizeof(VeskRunProgress), 0, 2, table, done, 1000, rows};
+}
+
+// Without a terminal: a line every few seconds, none without a stage, and
+// the bar follows the heap bytes once Pass 2 reports them.
+TEST(FrontendTest, PlainProgressIsALineEveryFewSeconds) {
+  std::string shown = ShowProgress(false, false, [](ProgressView& view) {
+    view.Message("Pass 1: analyzing database...");
+    view.Progress("pg_class", 0);
+    view.Progress("pg_attribute", 5);
+    view.Progress("", 15);
+    view.Message("Pass 2: recovering tables...");
+    view.RunProgress(RunAt("", 0, 0));
+    fakeNow = 2.0;
+    view.RunProgress(RunAt("orders", 100, 1000));
+    fakeNow = 6.0;
+    view.RunProgress(RunAt("orders", 500, 6000));
+    fakeNow = 8.0;
+    view.RunProgress(RunAt("orders", 600, 7000));
+    fakeNow = 12.0;
+    view.Progress("orders", 57);
+    view.Progress("", 100);
+  });
+  EXPECT_EQ(shown,
+            "Pass 1: analyzing database...\n"
+            "[  0%] pg_class\n"
+            "Pass 2: recovering tables...\n"
+            "[ 57%] orders, 1000 rows/s, 0:06 left\n"
+            "[ 66%] orders, 583 rows/s, 0:08 left\n");
+}
+
+TEST(FrontendTest, TerminalBarShowsRateAndTimeLeft) {
+  std::string shown = ShowProgress(true, false, [](ProgressView& view) {
+    view.RunProgress(RunAt("bulk", 0, 0));
+    fakeNow = 10.0;
+    view.RunProgress(RunAt("bulk", 500, 50000));
+  });
+  EXPECT_EQ(shown.substr(shown.rfind('\r') + 1),
+            "\033[K[#################.............]  57% bulk, 5000 rows/s, 0:10 left\n");
+}
+
+TEST(FrontendTest, QuietShowsNothing) {
+  EXPECT_EQ(ShowProgress(true, true, [](ProgressView& view) {
+              view.Message("done");
+              view.Progress("", 15);
+              view.RunProgress(RunAt("t", 10, 1));
+              view.Progress("t", 100);
+            }),
+            "");
 }
 
 // The built program, beside this test program.
@@ -187,6 +331,47 @@ TEST(VeskRecoverTest, EmptyDirectoryGivesResultDirectoryAndLog) {
   std::string printed = ReadFile(out);
   EXPECT_NE(printed.find("Result directory: " + results[0].string() + "\n"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Status: finished, but no schema and no table was recovered (-3)"), std::string::npos);
+  EXPECT_NE(printed.find("Log: " + log + "\n"), std::string::npos) << printed;
+}
+
+TEST(VeskRecoverTest, RefusalsNamePathAndReasonBeforeAnythingIsMade) {
+  if (!fs::exists(Program())) GTEST_SKIP() << "vesk-recover is not built beside the tests";
+  TempDir dir;
+  fs::create_directories(dir / "db/16384");
+  std::string out = dir / "out.txt";
+  EXPECT_EQ(RunProgram("-o '" + dir / "nowhere" + "' '" + dir / "db/16384" + "'", out), 5);
+  EXPECT_NE(ReadFile(out).find(dir / "nowhere" + ": No such file or directory"), std::string::npos) << ReadFile(out);
+  if (geteuid() != 0) {
+    fs::permissions(dir / "db/16384", fs::perms::none);
+    EXPECT_EQ(RunProgram("'" + dir / "db/16384" + "'", out), 4);
+    EXPECT_NE(ReadFile(out).find(dir / "db/16384" + ": Permission denied"), std::string::npos) << ReadFile(out);
+    fs::permissions(dir / "db/16384", fs::perms::owner_all);
+  }
+  EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
+// A complete run leaves no log behind, and its load command can be pasted
+// as printed although the result directory's name has blanks.
+TEST(VeskRecoverTest, CompleteRunCleansUpAndPrintsAPastableLoadCommand) {
+  std::string sample = fs::path(Program()).parent_path().parent_path() / "sample/pg83";
+  if (!fs::exists(Program()) || !fs::exists(sample)) GTEST_SKIP() << "vesk-recover or its sample is not built";
+  TempDir dir;
+  fs::create_directory(dir / "out dir");
+  std::string out = dir / "out.txt";
+  ASSERT_EQ(RunProgram("-q -o '" + dir / "out dir" + "' '" + sample + "'", out), 0) << ReadFile(out);
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    std::string name = entry.path().filename();
+    EXPECT_TRUE(name.rfind("vesk-recover-", 0) != 0 && name.rfind("tarn-", 0) != 0) << name;
+  }
+  std::string printed = ReadFile(out);
+  size_t at = printed.find("Load with: ");
+  ASSERT_NE(at, std::string::npos) << printed;
+  std::string line = printed.substr(at + 11, printed.find('\n', at) - at - 11);
+  const std::string arguments = " SERVER DATABASE USER";
+  ASSERT_GT(line.size(), arguments.size());
+  ASSERT_EQ(line.substr(line.size() - arguments.size()), arguments) << line;
+  std::string command = "test -x " + line.substr(0, line.size() - arguments.size());
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 }  // namespace

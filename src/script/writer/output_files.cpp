@@ -48,7 +48,11 @@ std::string PathIn(const std::string& directory, const char* name) {
   return directory + platform::kPathSeparator + name;
 }
 
-void CannotWrite(const std::string& path) { LogFormat("Cannot write to result file %s", path.c_str()); }
+void CannotWrite(const std::string& path) {
+  std::string reason = platform::LastErrorText();
+  LogFormat("Cannot write to result file %s", path.c_str());
+  LogValue("Reason:", reason.c_str());
+}
 
 bool OpenLoader(const std::string& directory, const LoaderKind& kind) {
   std::string path = PathIn(directory, kind.name);
