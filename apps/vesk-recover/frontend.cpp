@@ -363,8 +363,6 @@ void ProgressView::ClearBar() {
 }
 
 void ProgressView::Message(const char* text) {
-  // Each database of a cluster begins its catalogs anew.
-  if (text != nullptr && std::strncmp(text, "Pass 1", 6) == 0) catalogsRead_ = false;
   if (quiet_) return;
   ClearBar();
   std::fprintf(out_, "%s\n", text ? text : "");
