@@ -31,8 +31,8 @@ bool IsAligned(int64_t off, char attalign, int64_t doubleAlign) {
   return AlignOffset(off, attalign, doubleAlign) == off;
 }
 
-// The run's alignment of 'd' columns, taken once per record: only 4 and 8
-// are alignments a server had.
+// The run's alignment of 'd' columns for a value decoded on its own: only 4
+// and 8 are alignments a server had.
 int64_t DoubleAlignOfRun() { return Run().settings.doubleAlign == 4 ? 4 : 8; }
 
 RowVersion VersionOf(const TableReader::RecordLayout& layout, const uint8_t* record, uint16_t infomask) {
@@ -228,7 +228,7 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
                         natts,
                         (infomask & kInfoHasNull) != 0,
                         static_cast<int64_t>(pageNumber) * kPageSize,
-                        DoubleAlignOfRun()};
+                        doubleAlign_};
   const size_t ncols = columns.size();
   RowValues& values = source_->values;
   values.clear();

@@ -17,6 +17,7 @@ namespace vesk {
 TableReader::TableReader() : source_(new Source) {
   const uint32_t pages = Run().settings.segmentPages;
   if (pages != 0) source_->pagesPerSegment = pages;
+  doubleAlign_ = Run().settings.doubleAlign == 4 ? 4 : 8;
 }
 
 TableReader::~TableReader() {
@@ -63,6 +64,7 @@ int TableReader::ReadTable() {
     return 0;
   }
   auto* page = static_cast<uint8_t*>(ScratchAlloc(kPageSize + kPageSpare));
+  doubleAlign_ = Run().settings.doubleAlign == 4 ? 4 : 8;
   pageNumber = 0;
   recordsSeen = 1;
   lostColumns = 0;

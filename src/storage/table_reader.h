@@ -135,6 +135,9 @@ class TableReader {
   void LogVisibilityGaps() const;
 
   const uint8_t* currentPage_ = nullptr;
+  // Alignment of 'd' columns in the server build, taken from the run's
+  // settings when the reader is made and when a scan starts, not per record.
+  uint8_t doubleAlign_ = 8;
   // (implementation members below are private to the storage code)
  public:
   struct Source;  // the open segment files or the memory image
