@@ -10,6 +10,7 @@
 #include "api/server_build.h"
 #include "catalog/static_descriptors.h"
 #include "catalog_test_util.h"
+#include "common/log_capture.h"
 #include "heapbuilder/heap_builder.h"
 #include "storage/page_probe.h"
 #include "vesk/veskdll.h"
@@ -121,6 +122,35 @@ INSTANTIATE_TEST_SUITE_P(
         BuildCase{"16 KiB pages", hb::Layout::k83, {5, 0, 0}, "8.3\n", 0x4004, kRefused, 0},
         BuildCase{"big-endian pages", hb::Layout::k83, {5, 0, 0}, "8.3\n", 0x0420, kRefused, 0}),
     [](const auto& p) { return "case" + std::to_string(p.index); });
+
+// The builder pads tuple headers as a 64-bit server does: a forced value
+// wins, but the contradiction is logged.
+TEST(ServerBuild, ForcedAlignmentAgainstTheTupleHeaders) {
+  struct {
+    uint32_t forced;
+    uint32_t used;
+    SettingSource source;
+    bool warned;
+  } cases[] = {{0, 8, SettingSource::kDetected, false},
+               {4, 4, SettingSource::kForced, true},
+               {8, 8, SettingSource::kForced, false}};
+  testing::ScratchDirectory dir("forced_align");
+  WriteClassFile(dir.File("1259"), hb::Layout::k83, {20, 0, 0});
+  for (const auto& c : cases) {
+    testing::LogCapture log;
+    DatabaseSettings& settings = vesk::Run().settings;
+    settings = DatabaseSettings{};
+    if (c.forced != 0) {
+      settings.maxAlign = settings.doubleAlign = c.forced;
+      settings.alignSource = SettingSource::kForced;
+    }
+    ASSERT_EQ(SettleServerBuild(), 0);
+    EXPECT_EQ(settings.maxAlign, c.used) << c.forced;
+    EXPECT_EQ(settings.alignSource, c.source) << c.forced;
+    EXPECT_EQ(log.Has("contradicts the tuple headers, which show 8"), c.warned) << c.forced;
+  }
+  vesk::Run().settings = DatabaseSettings{};
+}
 
 TEST(ServerBuild, VersionFileText) {
   struct {
