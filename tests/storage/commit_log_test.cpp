@@ -97,12 +97,6 @@ TEST(CommitLog, SubCommittedWithoutSubtransIsTakenForAborted) {
   EXPECT_EQ(clog->Outcome(kCommitted), XidOutcome::kCommitted);
 }
 
-TEST(CommitLog, NoneWithoutClogDirectory) {
-  TempDir dir;
-  fs::create_directory(dir / "pg_subtrans");
-  EXPECT_EQ(CommitLog::Open(dir.path()), nullptr);
-}
-
 TEST(CommitLog, TruncatedSegmentCoversWhatItHolds) {
   ClusterLog files;
   fs::resize_file(files / "pg_clog/0000", kSubOfCommitted / 4 + 1);  // ends after 100..103
