@@ -6,6 +6,7 @@
 
 #include "catalog/catalog_readers.h"
 #include "storage/commit_log.h"
+#include "storage/control_file.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 
@@ -40,6 +41,21 @@ bool FitsClassRows(const CommitLog& log, uint8_t version) {
   return conflicts == 0 || conflicts * 20 < compared;
 }
 
+// After a crash the commit log on disk lags behind for transactions that
+// began after the last checkpoint: one it shows as running may have
+// committed since. Only the control file says where that begins.
+void TakeCheckpoint(CommitLog& log, const std::string& cluster) {
+  const std::string path = (std::filesystem::path(cluster) / "global" / "pg_control").string();
+  const ControlFile control = ReadControlFile(path);
+  if (control.status != ControlFileStatus::kValid) {
+    Log("No usable control file: transactions the commit log shows as running are taken for rolled back");
+    return;
+  }
+  log.SetCheckpointNextXid(control.nextXid);
+  LogFormat("Last checkpoint's next transaction: %u; the hint bits judge later ones the commit log shows as running",
+            control.nextXid);
+}
+
 void UseHintBitsOnly(const char* why) {
   LogFormat("Row visibility from hint bits only: %s", why);
   SendMessage("Row visibility from hint bits only (no usable commit log)");
@@ -57,6 +73,7 @@ void OpenClusterCommitLog(const std::string& databaseDirectory, uint8_t version)
     return;
   }
   LogValue("Commit log:", log->directory().c_str());
+  TakeCheckpoint(*log, cluster);
   if (!FitsClassRows(*log, version)) {
     LogError("The commit log contradicts the hint bits of pg_class: it is damaged or another cluster's");
     UseHintBitsOnly("the commit log does not belong to these rows");

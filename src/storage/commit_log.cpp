@@ -108,6 +108,10 @@ uint32_t CommitLog::ParentOf(uint32_t xid) const {
          static_cast<uint32_t>(entry[2]) << 16 | static_cast<uint32_t>(entry[3]) << 24;
 }
 
+bool CommitLog::BeganAfterCheckpoint(uint32_t xid) const {
+  return knowsCheckpoint_ && static_cast<int32_t>(xid - checkpointNextXid_) >= 0;
+}
+
 XidOutcome CommitLog::Outcome(uint32_t xid) const {
   for (int depth = 0; depth <= kMaxParentChain; ++depth) {
     if (xid == kInvalidXid) return XidOutcome::kAborted;
@@ -116,8 +120,8 @@ XidOutcome CommitLog::Outcome(uint32_t xid) const {
     if (!Status(xid, &status)) return XidOutcome::kUnknown;
     switch (status) {
       case XidStatus::kCommitted: return XidOutcome::kCommitted;
-      case XidStatus::kAborted:
-      case XidStatus::kInProgress: return XidOutcome::kAborted;
+      case XidStatus::kAborted: return XidOutcome::kAborted;
+      case XidStatus::kInProgress: return BeganAfterCheckpoint(xid) ? XidOutcome::kUnknown : XidOutcome::kAborted;
       case XidStatus::kSubCommitted: break;
     }
     // A sub-transaction counts as its parent does. A parent is always older

@@ -88,13 +88,25 @@ class CommitLog {
   // The parent recorded for a sub-transaction; 0 when unknown.
   uint32_t ParentOf(uint32_t xid) const;
 
+  // Transactions from `nextXid` on (the next id when the last checkpoint
+  // began) that the log shows as still running may have ended after its
+  // pages were last written: their outcome is unknown, not rolled back.
+  void SetCheckpointNextXid(uint32_t nextXid) {
+    checkpointNextXid_ = nextXid;
+    knowsCheckpoint_ = true;
+  }
+
   const std::string& directory() const { return clog_.directory(); }
   // Clog segments found missing or short so far.
   const std::set<uint32_t>& missingSegments() const { return clog_.missingSegments(); }
 
  private:
+  bool BeganAfterCheckpoint(uint32_t xid) const;
+
   mutable SlruDirectory clog_;
   mutable SlruDirectory subtrans_;
+  uint32_t checkpointNextXid_ = 0;
+  bool knowsCheckpoint_ = false;
 };
 
 }  // namespace vesk

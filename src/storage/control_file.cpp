@@ -51,6 +51,7 @@ struct Offsets {
   uint32_t nameDataLen = 0;
   uint32_t toastMaxChunkSize = 0;  // 0: the version has none
   uint32_t integerDatetimes = 0;
+  uint32_t nextXid = 0;
   uint32_t crc = 0;
 };
 
@@ -89,7 +90,8 @@ Offsets OffsetsFor(uint32_t version, Arrangement a) {
   c.Field(8, 4);  // prevCheckPoint
   c.Align(checkpointAlign);
   c.Field(is82 ? 16 : 8, 4);  // redo (8.2: and undo)
-  c.Field(4 * 6, 4);          // timeline, epoch, xid, oid, multi, multi offset
+  // timeline, epoch, xid, oid, multi, multi offset
+  o.nextXid = c.Field(4 * 6, 4) + 8;
   c.Field(t, t);              // checkpoint time
   c.Align(checkpointAlign);
   c.Field(8, 4);  // minRecoveryPoint
@@ -133,6 +135,7 @@ ControlFile Decode(std::span<const uint8_t> bytes, uint32_t version, const Offse
   f.segmentPages = LoadU32(bytes.data() + o.segmentPages);
   f.nameDataLen = LoadU32(bytes.data() + o.nameDataLen);
   f.toastMaxChunkSize = o.toastMaxChunkSize != 0 ? LoadU32(bytes.data() + o.toastMaxChunkSize) : 0;
+  f.nextXid = LoadU32(bytes.data() + o.nextXid);
   const uint32_t intTimes = LoadU32(bytes.data() + o.integerDatetimes);
   f.integerDatetimes = intTimes == 1;
   f.timeWidth = timeWidth;

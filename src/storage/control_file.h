@@ -33,6 +33,10 @@ struct ControlFile {
   uint32_t nameDataLen = 0;
   uint32_t toastMaxChunkSize = 0;  // 8.3 only; 0 for 8.2
   bool integerDatetimes = false;
+  // The next transaction id when the last checkpoint began. Transactions
+  // from it on began after the checkpoint, so after a crash the commit log
+  // on disk may not hold how they ended (that was in the WAL).
+  uint32_t nextXid = 0;
   uint32_t timeWidth = 0;  // bytes of time_t in the arrangement the CRC chose
   std::string problem;     // why the file was not taken, for the log
 };

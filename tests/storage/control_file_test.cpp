@@ -33,6 +33,7 @@ struct FixtureCase {
   uint32_t version, maxAlign, toastChunk;
   bool integerDatetimes;
   uint32_t timeWidth;
+  uint32_t nextXid;
 };
 
 class ControlFileFixtureTest : public ::testing::TestWithParam<FixtureCase> {};
@@ -52,13 +53,14 @@ TEST_P(ControlFileFixtureTest, ReadsTheClustersValues) {
   EXPECT_EQ(f.toastMaxChunkSize, c.toastChunk);
   EXPECT_EQ(f.integerDatetimes, c.integerDatetimes);
   EXPECT_EQ(f.timeWidth, c.timeWidth);
+  EXPECT_EQ(f.nextXid, c.nextXid);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clusters, ControlFileFixtureTest,
-                         ::testing::Values(FixtureCase{"pg82", 822, 8, 0, false, 8},
-                                           FixtureCase{"pg83", 833, 8, 1996, false, 8},
-                                           FixtureCase{"pg83i", 833, 8, 1996, true, 8},
-                                           FixtureCase{"pg83-32", 833, 4, 2000, false, 4}),
+                         ::testing::Values(FixtureCase{"pg82", 822, 8, 0, false, 8, 675},
+                                           FixtureCase{"pg83", 833, 8, 1996, false, 8, 538},
+                                           FixtureCase{"pg83i", 833, 8, 1996, true, 8, 450},
+                                           FixtureCase{"pg83-32", 833, 4, 2000, false, 4, 451}),
                          [](const auto& p) {
                            std::string name = p.param.fixture;
                            for (char& ch : name) if (ch == '-') ch = '_';
