@@ -116,10 +116,10 @@ const char* UsageText() {
          "  --version      program and engine versions\n"
          "\n"
          "Ctrl-C stops the run cleanly; the script keeps every row written so far.\n"
-         "Exit codes: 0 complete, 1 complete with losses, 2 usage error, 3 nothing\n"
-         "recovered, 4 database directory unreadable, 5 output cannot be created,\n"
-         "6 sibling library missing, 7 internal error, 8 options refused,\n"
-         "9 unreadable server build, 11 not a database, 10 unknown status,\n"
+         "Exit codes: 0 complete, 1 complete with losses, 2 usage error or options\n"
+         "refused, 3 nothing recovered, 4 database directory unreadable, 5 output\n"
+         "cannot be created, 6 sibling library missing, 7 internal error, 9 server\n"
+         "build that cannot be read, 10 unknown status, 11 not a database,\n"
          "130 stopped.\n";
 }
 
@@ -185,7 +185,7 @@ int ExitCode(int32_t status, bool losses) {
     case VESK_NO_SIBLING_LIBRARY: return 6;
     case VESK_INTERNAL_ERROR: return 7;
     case VESK_RECOVERED_WITH_LOSSES: return 1;
-    case VESK_BAD_OPTIONS: return 8;
+    case VESK_BAD_OPTIONS: return 2;
     case VESK_UNSUPPORTED_BUILD: return 9;
     case VESK_NOT_A_DATABASE: return 11;
     case VESK_STOPPED: return 130;

@@ -46,7 +46,10 @@ void RemoveResultDirectory(const std::string& directory) {
 // exports keep the statuses their callers know: losses are still "done".
 int32_t ExtendedStatus(int32_t status) {
   const RecoveryRun& run = Run();
-  if (!run.extendedStatus) return status;
+  if (!run.extendedStatus) {
+    // The old entry point's callers know no status for what it cannot read.
+    return status == VESK_UNSUPPORTED_BUILD || status == VESK_NOT_A_DATABASE ? VESK_NOTHING_RECOVERED : status;
+  }
   if (status == VESK_OK && run.totals.Any()) return VESK_RECOVERED_WITH_LOSSES;
   if (status == VESK_NOTHING_RECOVERED && run.notADatabase) return VESK_NOT_A_DATABASE;
   return status;
@@ -83,7 +86,8 @@ int32_t RecoverDatabaseInto(const char* path, const std::string& wantedDirectory
   int32_t status = ExtendedStatus(RunDriverGuarded(path));
   CloseOutputFiles();
   DestroyCatalogReaders();
-  if (status == VESK_NOT_A_DATABASE) RemoveResultDirectory(resultDirectory);
+  // Nothing was decoded: an empty result directory would only mislead.
+  if (status == VESK_NOT_A_DATABASE || status == VESK_UNSUPPORTED_BUILD) RemoveResultDirectory(resultDirectory);
   return status;
 }
 

@@ -280,9 +280,24 @@ uint32_t AlignmentFromHeaders(const PageProbe& p) {
   return 0;
 }
 
+// Not one page carries a mark any server writes, and neither PG_VERSION nor
+// the control file speaks for the directory: whatever it holds, it is no
+// database.
+bool NoServerEvidence(const Evidence& e) {
+  const PageProbe& p = e.probe;
+  return p.layout3 + p.layout4 + p.otherLayout + p.otherSize + p.byteSwapped == 0 && e.versionFile == 0 &&
+         e.control.status != ControlFileStatus::kValid;
+}
+
 int32_t SettleServerBuild() {
   Log("Version of base:");
   const Evidence e = Gather();
+  // The old entry point's callers get the run they always had.
+  if (NoServerEvidence(e) && Run().extendedStatus) {
+    Log("No page carries the mark of a PostgreSQL server: not a PostgreSQL 8.2/8.3 database directory");
+    Run().notADatabase = true;
+    return VESK_NOT_A_DATABASE;
+  }
   if (RefuseBuild(e)) {
     SendMessage("Unsupported server build (see the log)");
     return VESK_UNSUPPORTED_BUILD;

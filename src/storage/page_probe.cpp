@@ -61,8 +61,13 @@ void ProbePage(const uint8_t* page, PageProbe& probe) {
   const uint32_t layout = word & 0x00FFu;
   const uint16_t swapped = static_cast<uint16_t>((word >> 8) | (word << 8));
   const uint32_t swappedLayout = swapped & 0x00FFu;
+  // Servers write a power-of-two block size of 1 to 32 KiB and a layout
+  // version of at most 4 (0 before 7.3); anything else is no server's mark.
+  const bool blockSize = size >= 0x0400 && size <= 0x8000 && (size & (size - 1)) == 0;
   if ((swapped & 0xFF00u) == kPageSize && (swappedLayout == 3 || swappedLayout == 4)) {
     ++probe.byteSwapped;
+  } else if (!blockSize || layout > 4) {
+    ++probe.garbled;
   } else if (size != kPageSize) {
     ++probe.otherSize;
     probe.lastOtherSize = size;

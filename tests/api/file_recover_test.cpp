@@ -165,16 +165,28 @@ TEST_F(FileRecoverTest, SameSecondTwiceCollides) {
   EXPECT_EQ(Recover(database_ + "/1259", out_ + "/"), VESK_CANNOT_CREATE_OUTPUT);
 }
 
-// The options entry point numbers the name instead, and leaves no temporary
-// log beside the one it was given.
-TEST_F(FileRecoverTest, SameSecondThroughTheOptionsEntryPointIsNumbered) {
-  for (const char* suffix : {"", " (2)", " (3)"}) {
-    EXPECT_EQ(FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0, log_.c_str(),
-                            nullptr),
-              VESK_NOTHING_RECOVERED);
-    EXPECT_EQ(vesk::Run().resultDirectory, Result() + suffix);
-    EXPECT_TRUE(fs::exists(Result() + suffix + "/recovered_1.sql")) << suffix;
+// The options entry point numbers a taken result name; the old one's
+// callers expect the run to fail on it.
+TEST_F(FileRecoverTest, TakenResultNameIsNumberedOnlyWhenAsked) {
+  const std::string taken = Result();
+  fs::create_directories(taken);
+  for (const char* suffix : {" (2)", " (3)"}) {
+    std::string name = taken;
+    ASSERT_TRUE(MakeResultDirectory(name, true));
+    EXPECT_EQ(name, taken + suffix);
   }
+  std::string name = taken;
+  EXPECT_FALSE(MakeResultDirectory(name, false));
+  EXPECT_EQ(name, taken);
+}
+
+// An empty directory is no database: the options entry point says so, makes
+// no result directory and leaves no temporary log beside the named one.
+TEST_F(FileRecoverTest, OptionsEntryPointRefusesAnEmptyDirectoryAndLeavesNothing) {
+  EXPECT_EQ(FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0, log_.c_str(),
+                          nullptr),
+            VESK_NOT_A_DATABASE);
+  EXPECT_TRUE(Entries(out_).empty());
   for (const std::string& name : Entries(dir_.path())) EXPECT_NE(name.rfind("tarn-", 0), 0u) << name;
 }
 
