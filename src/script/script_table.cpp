@@ -57,6 +57,7 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
   // type's routine reads, so the value is lost rather than dereferenced.
   const TypeRecord* type = Run().types != nullptr ? Run().types->LookupTypeByOid(column.atttypid) : nullptr;
   plan.unreadable = type != nullptr && !type->typbyval && column.attbyval;
+  plan.checkForm = HasStoredFormRule(column.atttypid);
   if (!plan.lost && !plan.unreadable) {
     plan.routine = FindOutputRoutine(version_, column.atttypid);
     plan.direct = FindDirectText(version_, column.atttypid);
@@ -97,7 +98,7 @@ bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDes
   }
   // A value no server could have stored is damage, whatever it would print
   // as: it is lost, and counted, rather than written as data.
-  if (!plan.unreadable) {
+  if (plan.checkForm && !plan.unreadable) {
     if (const char* problem = StoredFormProblem(version_, column, value.datum)) {
       LogFormat("Value of column %s lost: %s", column.attname, problem);
       out += "NULL";

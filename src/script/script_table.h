@@ -51,6 +51,7 @@ class pg_script_Table : public pg_some_Table {
     bool lost = false;                // left out of the table's definition
     bool unreadable = false;          // a by-value datum in a by-reference column
     bool mayHoldText = true;          // not a number: its bytes may need a look
+    bool checkForm = false;           // its type has rules for what can be stored
   };
 
   void PlanColumns();

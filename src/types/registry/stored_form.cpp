@@ -135,4 +135,19 @@ const char* StoredFormProblem(uint8_t version, const CatalogColumnDesc& column, 
   }
 }
 
+bool HasStoredFormRule(uint32_t typeOid) {
+  switch (typeOid) {
+    case kBoolOid:
+    case kDateOid:
+    case kTimestampOid:
+    case kTimestampTzOid:
+    case kTimeOid:
+    case kTimeTzOid:
+    case kNumericOid:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace vesk
