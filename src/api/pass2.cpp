@@ -190,6 +190,12 @@ void WriteSummary(int32_t scratchBaseline) {
 }  // namespace
 
 bool IsSystemTable(const RecoveredTable& table) {
+  // The prefixes mark the server's own catalogs, and those live in the
+  // schemas initdb made. A user's "sql_data" in public or in a schema of its
+  // own is data; a table whose schema is unknown is judged by name alone.
+  constexpr uint32_t kPublicSchema = 2200;
+  constexpr uint32_t kFirstNormalOid = 16384;
+  if (table.relnamespace == kPublicSchema || table.relnamespace >= kFirstNormalOid) return false;
   return std::strncmp(table.relname, "pg_", 3) == 0 || std::strncmp(table.relname, "sql_", 4) == 0;
 }
 

@@ -8,9 +8,10 @@
 namespace vesk {
 namespace {
 
-RecoveredTable Named(const char* name) {
+RecoveredTable Named(const char* name, uint32_t schema = 0) {
   RecoveredTable t;
   std::strncpy(t.relname, name, sizeof t.relname - 1);
+  t.relnamespace = schema;
   return t;
 }
 
@@ -23,6 +24,12 @@ TEST(Pass2Test, SystemTablesByCaseSensitivePrefix) {
   EXPECT_FALSE(IsSystemTable(Named("pgx")));
   EXPECT_FALSE(IsSystemTable(Named("sql")));
   EXPECT_FALSE(IsSystemTable(Named("")));
+  // In the catalog's own schemas the prefix marks a catalog; in public or a
+  // user's schema it is only a name.
+  EXPECT_TRUE(IsSystemTable(Named("pg_class", 11)));
+  EXPECT_TRUE(IsSystemTable(Named("sql_features", 10621)));
+  EXPECT_FALSE(IsSystemTable(Named("sql_data", 2200)));
+  EXPECT_FALSE(IsSystemTable(Named("pg_anything", 16390)));
 }
 
 TEST(Pass2Test, ProgressSharesEightyFivePercentBetweenTables) {
