@@ -4,6 +4,7 @@
 #include <string>
 
 #include "catalog/catalog_readers.h"
+#include "catalog/schema_rules.h"
 #include "script/script_table.h"
 #include "script/table_definition.h"
 #include "script/user_types.h"
@@ -193,9 +194,7 @@ bool IsSystemTable(const RecoveredTable& table) {
   // The prefixes mark the server's own catalogs, and those live in the
   // schemas initdb made. A user's "sql_data" in public or in a schema of its
   // own is data; a table whose schema is unknown is judged by name alone.
-  constexpr uint32_t kPublicSchema = 2200;
-  constexpr uint32_t kFirstNormalOid = 16384;
-  if (table.relnamespace == kPublicSchema || table.relnamespace >= kFirstNormalOid) return false;
+  if (IsUserSchemaOid(table.relnamespace)) return false;
   return std::strncmp(table.relname, "pg_", 3) == 0 || std::strncmp(table.relname, "sql_", 4) == 0;
 }
 

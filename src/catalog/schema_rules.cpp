@@ -9,6 +9,9 @@ namespace {
 // OIDs below this are assigned by initdb; user objects start here.
 constexpr uint32_t kFirstNormalOid = 16384;
 
+// The public schema, made by initdb but the users' own.
+constexpr uint32_t kPublicSchema = 2200;
+
 // pg_catalog, pg_toast, and the 8.2 pg_temp_1 and information_schema.
 constexpr uint32_t kFixedSystemSchemas[] = {11, 99, 10406, 10621};
 
@@ -32,6 +35,8 @@ bool IsInitdbSchema(uint32_t oid, const char* nspname) {
   return std::strcmp(nspname, "information_schema") == 0 || IsNumbered(nspname, "pg_temp_") ||
          IsNumbered(nspname, "pg_toast_temp_");
 }
+
+bool IsUserSchemaOid(uint32_t oid) { return oid == kPublicSchema || oid >= kFirstNormalOid; }
 
 bool RenameReservedSchema(char* nspname) {
   if (std::strncmp(nspname, "pg_", 3) != 0) return false;

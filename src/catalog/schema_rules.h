@@ -10,6 +10,9 @@ namespace vesk {
 // either layout. Those are never recreated.
 bool IsInitdbSchema(uint32_t oid, const char* nspname);
 
+// True for public and for the schemas users made: there a table named like
+// a catalog ("pg_x", "sql_data") is the user's data, not a catalog.
+bool IsUserSchemaOid(uint32_t oid);
 // A name beginning with "pg_" is reserved on every server: the first
 // character becomes '_'. True when the name was changed.
 bool RenameReservedSchema(char* nspname);
