@@ -38,7 +38,41 @@ std::string WithoutTrailingSlashes(std::string path) {
 }
 
 bool TakesValue(const std::string& arg) {
-  return arg == "-o" || arg == "--log" || arg == "--database" || arg == "--encoding";
+  return arg == "-o" || arg == "--log" || arg == "--database" || arg == "--encoding" || arg == "--into" ||
+         arg == "--target-version";
+}
+
+// Options without a value that choose what the script holds and how; false
+// when `arg` is none of them.
+bool TakeScriptSwitch(const std::string& arg, Options& options) {
+  if (arg == "--inserts") {
+    options.rowFormat = VESK_ROWS_INSERT;
+  } else if (arg == "--display-floats") {
+    options.floatText = VESK_FLOATS_DISPLAY;
+  } else if (arg == "--no-constraints") {
+    options.schemaObjects = VESK_OBJECTS_NO_CONSTRAINTS;
+  } else if (arg == "--schema-only" || arg == "--data-only") {
+    const int32_t content = arg == "--schema-only" ? VESK_CONTENT_SCHEMA_ONLY : VESK_CONTENT_DATA_ONLY;
+    if (options.content != VESK_CONTENT_ALL && options.content != content) {
+      options.error = "--schema-only and --data-only cannot be given together";
+    }
+    options.content = content;
+  } else if (arg == "--deleted") {
+    options.deleted = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void TakeTargetVersion(Options& options, const std::string& value) {
+  if (value == "current") {
+    options.targetServer = VESK_TARGET_CURRENT;
+  } else if (value == "8.2" || value == "8.3") {
+    options.targetServer = VESK_TARGET_ORIGINAL;
+  } else {
+    options.error = "--target-version takes 8.2, 8.3 or current, not \"" + value + "\"";
+  }
 }
 
 void TakeValue(Options& options, const std::string& arg, const char* value) {
@@ -48,6 +82,10 @@ void TakeValue(Options& options, const std::string& arg, const char* value) {
     options.logFile = value;
   } else if (arg == "--database") {
     options.databases.push_back(value);
+  } else if (arg == "--into") {
+    options.into = value;
+  } else if (arg == "--target-version") {
+    TakeTargetVersion(options, value);
   } else {
     options.encoding = value;
   }
@@ -112,6 +150,31 @@ const char* UsageText() {
          "  --align=4|8      the server's alignment: 4 for a 32-bit server (i386), 8\n"
          "                   for a 64-bit one. Normally read from global/pg_control or\n"
          "                   detected; use it when both fail.\n"
+         "\n"
+         "What the script holds (by default: for a current server, PostgreSQL 12 or\n"
+         "later, with every table's rows in one COPY block, floats exact, and the\n"
+         "NOT NULL, defaults, sequences, keys, checks, indexes and inheritance\n"
+         "written after the data):\n"
+         "  --inserts        one INSERT per row instead of COPY (slower to load; a bad\n"
+         "                   value then costs one row, not the table)\n"
+         "  --display-floats floats with 15 significant digits, as 8.x displayed them,\n"
+         "                   instead of the shortest text that reads back exactly\n"
+         "  --target-version 8.2|8.3|current\n"
+         "                   the server the script is for: 8.2 or 8.3 keep every\n"
+         "                   type as stored (abstime, reltime, tinterval, unknown, C\n"
+         "                   types); current (the default) gives such columns types\n"
+         "                   a current server has\n"
+         "  --schema-only    definitions and schema objects, no rows\n"
+         "  --data-only      rows (and sequence values) only\n"
+         "  --no-constraints no NOT NULL, keys, checks or indexes: a first, fast load\n"
+         "                   of damaged data that might violate them\n"
+         "  --deleted        also the dead row versions still in the files (deleted or\n"
+         "                   overwritten rows) into deleted_N.sql, with loaders of\n"
+         "                   their own; the live script is the same either way\n"
+         "  --into CONNINFO  load straight into a running server (libpq connection\n"
+         "                   string, e.g. \"host=localhost dbname=restored\"), each table\n"
+         "                   in a transaction of its own, without script files\n"
+         "\n"
          "  --help         this text\n"
          "  --version      program and engine versions\n"
          "\n"
@@ -133,6 +196,8 @@ Options ParseArguments(int argc, const char* const* argv) {
       options.version = true;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
+    } else if (TakeScriptSwitch(arg, options)) {
+      if (!options.error.empty()) return options;
     } else if (TakeForcedSetting(arg, options)) {
       if (!options.error.empty()) return options;
     } else if (TakesValue(arg)) {
@@ -141,6 +206,7 @@ Options ParseArguments(int argc, const char* const* argv) {
         return options;
       }
       TakeValue(options, arg, argv[++i]);
+      if (!options.error.empty()) return options;
     } else if (arg.size() > 1 && arg[0] == '-') {
       options.error = "unknown option " + arg;
       return options;
@@ -161,6 +227,12 @@ VeskOptions EngineOptions(const Options& options) {
   engine.version = VESK_OPTIONS_VERSION;
   engine.datetimeStorage = options.datetimeStorage;
   engine.maxAlign = options.maxAlign;
+  engine.rowFormat = options.rowFormat;
+  engine.floatText = options.floatText;
+  engine.targetServer = options.targetServer;
+  engine.schemaObjects = options.schemaObjects;
+  engine.content = options.content;
+  engine.deletedRows = options.deleted ? 1 : 0;
   return engine;
 }
 

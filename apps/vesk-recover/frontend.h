@@ -24,6 +24,14 @@ struct Options {
   bool version = false;
   int32_t datetimeStorage = 0;  // VESK_DATETIME_*: 0 lets the engine decide
   int32_t maxAlign = 0;         // 0 (decide), 4 or 8
+  // What a user restoring into a current server wants, unless asked otherwise.
+  int32_t rowFormat = VESK_ROWS_COPY;          // --inserts: VESK_ROWS_INSERT
+  int32_t floatText = VESK_FLOATS_EXACT;       // --display-floats
+  int32_t targetServer = VESK_TARGET_CURRENT;  // --target-version 8.2|8.3|current
+  int32_t schemaObjects = VESK_OBJECTS_ALL;    // --no-constraints
+  int32_t content = VESK_CONTENT_ALL;          // --schema-only, --data-only
+  bool deleted = false;                        // --deleted
+  std::string into;                            // --into CONNINFO: load straight into a server
   std::string error;  // non-empty when the arguments are unusable
 };
 

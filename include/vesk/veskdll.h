@@ -109,6 +109,85 @@ typedef struct VeskRunProgress {
 } VeskRunProgress;
 typedef void(VESK_CALL* RunProgressCallback)(const VeskRunProgress* progress, intptr_t user);
 
+/* How the rows of a table are written (VeskOptions::rowFormat). */
+enum {
+  VESK_ROWS_INSERT = 0, /* one INSERT statement per row */
+  VESK_ROWS_COPY = 1    /* one COPY ... FROM stdin block per table, in COPY
+                           text format, as pg_dump writes; a block cut by the
+                           100 MiB split is ended and begun again */
+};
+
+/* How float4 and float8 values are printed (VeskOptions::floatText). */
+enum {
+  VESK_FLOATS_DISPLAY = 0, /* 6 and 15 significant digits, as 8.x displays
+                              them (may not read back to the same bits) */
+  VESK_FLOATS_EXACT = 1    /* the shortest text that reads back to the same
+                              bits, as PostgreSQL 12 and later print */
+};
+
+/* The server the script is written for (VeskOptions::targetServer). */
+enum {
+  VESK_TARGET_ORIGINAL = 0, /* an 8.2 or 8.3 server: every type as stored */
+  VESK_TARGET_CURRENT = 1   /* PostgreSQL 12 and later: a type they lack
+                               (abstime, reltime, tinterval, unknown, a C type
+                               whose library is missing) becomes one that
+                               loads without loss; INSERT scripts turn off
+                               synchronous commit */
+};
+
+/* Objects besides tables and rows (VeskOptions::schemaObjects). */
+enum {
+  VESK_OBJECTS_NONE = 0,          /* tables and rows only */
+  VESK_OBJECTS_ALL = 1,           /* also NOT NULL, defaults, sequences, keys,
+                                     checks, indexes, inheritance, views
+                                     listed; written after the data, as
+                                     pg_dump orders them */
+  VESK_OBJECTS_NO_CONSTRAINTS = 2 /* VESK_OBJECTS_ALL without NOT NULL, keys,
+                                     checks and indexes: a first, fast load of
+                                     damaged data that might violate them */
+};
+
+/* What the script holds (VeskOptions::content). */
+enum {
+  VESK_CONTENT_ALL = 0,         /* definitions and rows */
+  VESK_CONTENT_SCHEMA_ONLY = 1, /* definitions and schema objects, no rows */
+  VESK_CONTENT_DATA_ONLY = 2    /* rows (and sequence values) only */
+};
+
+/* One piece of the script, for a caller that loads it straight into a
+ * server (VeskOptions::scriptSink). Pieces come in script order:
+ *   VESK_PIECE_SQL          SQL text; a statement may span pieces, so the
+ *                           caller runs what it collected at the next piece
+ *                           of another kind and at the end of the run;
+ *                           comments included
+ *   VESK_PIECE_TABLE_BEGIN  a user table begins (no text): its definition,
+ *                           rows and the TABLE_END follow
+ *   VESK_PIECE_COPY_BEGIN   "COPY ... FROM stdin;\n" of the table
+ *   VESK_PIECE_COPY_DATA    one or more whole rows in COPY text format
+ *   VESK_PIECE_COPY_END     "\\.\n"
+ *   VESK_PIECE_TABLE_END    the table is complete (no text)
+ * With VESK_ROWS_INSERT the rows come as SQL pieces instead of a COPY block.
+ * `schema` and `table` name the table of a piece inside TABLE_BEGIN ..
+ * TABLE_END, else they are null. Texts are valid during the call only. */
+enum {
+  VESK_PIECE_SQL = 1,
+  VESK_PIECE_TABLE_BEGIN = 2,
+  VESK_PIECE_COPY_BEGIN = 3,
+  VESK_PIECE_COPY_DATA = 4,
+  VESK_PIECE_COPY_END = 5,
+  VESK_PIECE_TABLE_END = 6
+};
+typedef struct VeskScriptPiece {
+  uint32_t size;       /* sizeof(VeskScriptPiece) as the engine knows it */
+  int32_t kind;        /* VESK_PIECE_* */
+  const char* schema;
+  const char* table;
+  const char* text;    /* not terminated; null when length is 0 */
+  int64_t length;
+} VeskScriptPiece;
+/* Returns 0 to go on; nonzero stops the run as the break flag does. */
+typedef int32_t(VESK_CALL* ScriptSinkCallback)(const VeskScriptPiece* piece, intptr_t user);
+
 typedef struct VeskOptions {
   uint32_t size;            /* sizeof(VeskOptions) as the caller compiled it */
   uint32_t version;         /* VESK_OPTIONS_VERSION */
@@ -125,6 +204,21 @@ typedef struct VeskOptions {
   RunProgressCallback runProgress; /* may be null; with it (or with any
                                       FileRecoverEx call) the progress
                                       callback also gets steps inside a table */
+  /* The fields below were appended later; zero keeps what FileRecover
+     writes. */
+  int32_t rowFormat;        /* VESK_ROWS_* */
+  int32_t floatText;        /* VESK_FLOATS_* */
+  int32_t targetServer;     /* VESK_TARGET_* */
+  int32_t schemaObjects;    /* VESK_OBJECTS_* */
+  int32_t content;          /* VESK_CONTENT_* */
+  /* Nonzero: also every dead row version that can still be decoded, into
+     deleted_N.sql (companion tables, loaders of their own); the live
+     script is the same either way. */
+  int32_t deletedRows;
+  /* Non-null: the script goes to this callback piece by piece (see
+     VeskScriptPiece) instead of recovered_N.sql; the result directory still
+     holds the log and the quarantine file. */
+  ScriptSinkCallback scriptSink;
 } VeskOptions;
 
 /* FileRecover with options; `options` may be null (all defaults). Returns

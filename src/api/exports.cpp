@@ -118,6 +118,11 @@ bool TakeOptions(const VeskOptions* given, VeskOptions& taken) {
   if (taken.encoding != nullptr && taken.encoding[0] != '\0' && CanonicalEncodingName(taken.encoding) == nullptr) {
     return false;
   }
+  if (taken.rowFormat < VESK_ROWS_INSERT || taken.rowFormat > VESK_ROWS_COPY) return false;
+  if (taken.floatText < VESK_FLOATS_DISPLAY || taken.floatText > VESK_FLOATS_EXACT) return false;
+  if (taken.targetServer < VESK_TARGET_ORIGINAL || taken.targetServer > VESK_TARGET_CURRENT) return false;
+  if (taken.schemaObjects < VESK_OBJECTS_NONE || taken.schemaObjects > VESK_OBJECTS_NO_CONSTRAINTS) return false;
+  if (taken.content < VESK_CONTENT_ALL || taken.content > VESK_CONTENT_DATA_ONLY) return false;
   return taken.maxAlign == 0 || taken.maxAlign == 4 || taken.maxAlign == 8;
 }
 

@@ -210,6 +210,7 @@ TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) 
     uint32_t size, version;
     int32_t datetime, align;
     bool taken;
+    int32_t objects = 0;  // a field appended later, out of range when 3
   } cases[] = {
       {sizeof(VeskOptions), VESK_OPTIONS_VERSION, VESK_DATETIME_INTEGER, 4, true},
       {8, VESK_OPTIONS_VERSION, 99, 99, true},  // fields past `size` are not read
@@ -217,6 +218,8 @@ TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) 
       {4, VESK_OPTIONS_VERSION, 0, 0, false},
       {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 3, 0, false},
       {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 0, 2, false},
+      {sizeof(VeskOptions), VESK_OPTIONS_VERSION, 0, 0, false, 3},
+      {offsetof(VeskOptions, schemaObjects), VESK_OPTIONS_VERSION, 0, 0, true, 3},
   };
   for (const auto& c : cases) {
     VeskOptions options{};
@@ -224,6 +227,7 @@ TEST_F(FileRecoverTest, OptionsEntryPointTakesOlderStructuresAndRefusesBadOnes) 
     options.version = c.version;
     options.datetimeStorage = c.datetime;
     options.maxAlign = c.align;
+    options.schemaObjects = c.objects;
     fs::remove_all(Result());
     int32_t status = FileRecoverEx((database_ + "/1259").c_str(), (out_ + "/").c_str(), nullptr, nullptr, 0,
                                    log_.c_str(), &options);

@@ -70,6 +70,38 @@ TEST(FrontendTest, ForcedSettingsReachTheEngineOptions) {
   }
 }
 
+TEST(FrontendTest, ScriptChoicesReachTheEngineOptions) {
+  const struct {
+    std::initializer_list<const char*> args;
+    int32_t rows, floats, target, objects, content, deleted;
+  } cases[] = {
+      {{"x"}, VESK_ROWS_COPY, VESK_FLOATS_EXACT, VESK_TARGET_CURRENT, VESK_OBJECTS_ALL, VESK_CONTENT_ALL, 0},
+      {{"--inserts", "--display-floats", "x"}, VESK_ROWS_INSERT, VESK_FLOATS_DISPLAY, VESK_TARGET_CURRENT,
+       VESK_OBJECTS_ALL, VESK_CONTENT_ALL, 0},
+      {{"--target-version", "8.2", "--no-constraints", "x"}, VESK_ROWS_COPY, VESK_FLOATS_EXACT,
+       VESK_TARGET_ORIGINAL, VESK_OBJECTS_NO_CONSTRAINTS, VESK_CONTENT_ALL, 0},
+      {{"--schema-only", "--deleted", "x"}, VESK_ROWS_COPY, VESK_FLOATS_EXACT, VESK_TARGET_CURRENT,
+       VESK_OBJECTS_ALL, VESK_CONTENT_SCHEMA_ONLY, 1},
+      {{"--data-only", "--target-version", "current", "x"}, VESK_ROWS_COPY, VESK_FLOATS_EXACT,
+       VESK_TARGET_CURRENT, VESK_OBJECTS_ALL, VESK_CONTENT_DATA_ONLY, 0},
+  };
+  for (const auto& c : cases) {
+    Options options = Parse(c.args);
+    ASSERT_TRUE(options.error.empty()) << options.error;
+    VeskOptions engine = EngineOptions(options);
+    EXPECT_EQ(engine.rowFormat, c.rows);
+    EXPECT_EQ(engine.floatText, c.floats);
+    EXPECT_EQ(engine.targetServer, c.target);
+    EXPECT_EQ(engine.schemaObjects, c.objects);
+    EXPECT_EQ(engine.content, c.content);
+    EXPECT_EQ(engine.deletedRows, c.deleted);
+  }
+  const std::initializer_list<const char*> bad[] = {
+      {"--target-version", "9.0", "x"}, {"--schema-only", "--data-only", "x"}, {"x", "--into"}};
+  for (const auto& args : bad) EXPECT_FALSE(Parse(args).error.empty());
+  EXPECT_EQ(Parse({"--into", "dbname=restored", "x"}).into, "dbname=restored");
+}
+
 TEST(FrontendTest, EnginePathAndPrefix) {
   TempDir dir;
   std::string db = fs::canonical(dir.path()).string();
