@@ -5,6 +5,7 @@
 
 #include "catalog/catalog_readers.h"
 #include "catalog/schema_rules.h"
+#include "script/objects/schema_objects.h"
 #include "script/script_table.h"
 #include "script/table_definition.h"
 #include "script/user_types.h"
@@ -216,6 +217,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
     if (rowType == nullptr) continue;
     if (RecoverTable(table, *rowType) == kStopped) return kStopped;
   }
+  WriteSchemaObjects();
 
   WriteSummary(scratchBaseline);
   return FinalStatus();
