@@ -29,9 +29,12 @@ function(vesk_test name dir)
   add_executable(${name} ${_srcs})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/tools)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
-  target_compile_definitions(${name} PRIVATE VESK_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared")
+  target_compile_definitions(${name} PRIVATE VESK_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared"
+                                             VESK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   # A test that finds no real data to work on says "[  SKIPPED ]": ctest
   # counts it as skipped rather than passed, and lists it at the end.
+  # VESK_TEST_PROPERTIES, set by the caller, adds properties to every test
+  # of the program (e.g. FIXTURES_REQUIRED pg_server).
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 600 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+    PROPERTIES TIMEOUT 600 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ${VESK_TEST_PROPERTIES})
 endfunction()
