@@ -154,17 +154,29 @@ int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   ScanProgress& scan = Run().scan;
   scan.BeginTable(table.relname, &script.reader(), RelationFileBytes(HeapPath(table)));
   WriteTableComment(table, schema);
+  // The types go before the table's own text: a loader that takes each
+  // table on its own keeps them when the table fails.
+  if (DefineUserTypes(script.reader().columns) == kStopped) {
+    scan.End(script.reader().rowsRecovered);
+    return kStopped;
+  }
+  BeginTableText(schema, script.tableName());
   if (WriteTableDefinition(script) == kStopped) {
+    EndTableText();
     scan.End(script.reader().rowsRecovered);
     return kStopped;
   }
   const int read = script.ReadTable();
+  // Rows written before a stop are whole: their block is ended either way.
+  script.EndRows();
   ReportTable(schema, script.reader());
   if (read != 0) {
+    EndTableText();
     scan.End(script.reader().rowsRecovered);
     return kStopped;
   }
   WriteScriptText("\n\n");
+  EndTableText();
   NoteRepairedValues(script);
   scan.EndTable(script.reader().rowsRecovered);
   return 0;

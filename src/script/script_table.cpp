@@ -25,23 +25,32 @@ pg_script_Table::pg_script_Table(std::unique_ptr<TableReader> reader, const char
 }
 
 void pg_script_Table::PlanColumns() {
-  head_ = "INSERT INTO ";
+  std::string name;
   if (!schemaName_.empty()) {
-    head_ += QuoteName(schemaName_.c_str());
-    head_ += '.';
+    name += QuoteName(schemaName_.c_str());
+    name += '.';
   }
-  head_ += QuoteName(reader_->tableName);
-  label_ = head_.substr(std::string("INSERT INTO ").size());
-  head_ += " VALUES (";
+  name += QuoteName(reader_->tableName);
+  label_ = name;
+  head_ = withoutColumns_ ? "INSERT INTO " + name + " DEFAULT VALUES;\n" : "INSERT INTO " + name + " VALUES (";
+  copy_ = Run().options.rowFormat == VESK_ROWS_COPY;
   repairUtf8_ = Run().settings.repairUtf8;
-  if (repairUtf8_ && !IsValidUtf8(head_)) head_ = RepairBytes(head_);
   plans_.clear();
+  columnsWritten_ = 0;
+  std::string columnList;
   for (const CatalogColumnDesc* column : reader_->columns) {
     plans_.push_back(PlanColumn(*column));
     if (column->atttypid == kLostColumnType) {
       LogValue("Skip this column, becouse we are lost it", column->attname);
+      continue;
     }
+    columnList += columnsWritten_++ == 0 ? " (" : ", ";
+    columnList += QuoteName(column->attname);
   }
+  if (!columnList.empty()) columnList += ')';
+  copyLine_ = "COPY " + name + columnList + " FROM stdin;\n";
+  if (repairUtf8_ && !IsValidUtf8(head_)) head_ = RepairBytes(head_);
+  if (repairUtf8_ && !IsValidUtf8(copyLine_)) copyLine_ = RepairBytes(copyLine_);
   planned_ = true;
 }
 
@@ -81,19 +90,31 @@ char* pg_script_Table::RoutineText(const CatalogColumnDesc& column, const Column
   }
 }
 
+namespace {
+
+using ValueForm = pg_script_Table::ValueForm;
+
+void AppendNull(std::string& out, ValueForm form) { out += form == ValueForm::kCopy ? "\\N" : "NULL"; }
+
+bool AppendText(std::string& out, LiteralKind kind, std::string_view text, ValueForm form) {
+  return form == ValueForm::kCopy ? AppendCopyValue(out, kind, text) : AppendLiteral(out, kind, text);
+}
+
+}  // namespace
+
 bool pg_script_Table::AppendValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
-                                  const AttrValue& value) {
-  if (!repairUtf8_ || !plan.mayHoldText) return AppendStoredValue(out, column, plan, value);
+                                  const AttrValue& value, ValueForm form) {
+  if (!repairUtf8_ || !plan.mayHoldText) return AppendStoredValue(out, column, plan, value, form);
   const size_t start = out.size();
-  if (!AppendStoredValue(out, column, plan, value)) return false;
+  if (!AppendStoredValue(out, column, plan, value, form)) return false;
   if (RepairValue(out, start)) ++valuesRepaired_;
   return true;
 }
 
 bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDesc& column, const ColumnPlan& plan,
-                                        const AttrValue& value) {
+                                        const AttrValue& value, ValueForm form) {
   if (value.isnull) {
-    out += "NULL";
+    AppendNull(out, form);
     return true;
   }
   // A value no server could have stored is damage, whatever it would print
@@ -101,7 +122,7 @@ bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDes
   if (plan.checkForm && !plan.unreadable) {
     if (const char* problem = StoredFormProblem(version_, column, value.datum)) {
       LogFormat("Value of column %s lost: %s", column.attname, problem);
-      out += "NULL";
+      AppendNull(out, form);
       ++reader_->valuesMissed;
       return true;
     }
@@ -114,11 +135,15 @@ bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDes
       if (plan.directKind == LiteralKind::kInteger) {
         out += text;
       } else if (plan.directIsPlain) {
-        out += '\'';
-        out += text;
-        out += '\'';
-      } else if (!AppendLiteral(out, plan.directKind, text)) {
-        out += "NULL";
+        if (form == ValueForm::kCopy) {
+          out += text;
+        } else {
+          out += '\'';
+          out += text;
+          out += '\'';
+        }
+      } else if (!AppendText(out, plan.directKind, text, form)) {
+        AppendNull(out, form);
         ++reader_->valuesMissed;
       }
       return true;
@@ -130,8 +155,8 @@ bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDes
     return false;
   }
   char* text = RoutineText(column, plan, value.datum);
-  if (text == nullptr || !AppendLiteral(out, plan.kind, text)) {
-    out += "NULL";
+  if (text == nullptr || !AppendText(out, plan.kind, text, form)) {
+    AppendNull(out, form);
     ++reader_->valuesMissed;
   }
   ScratchFree(text);
@@ -139,24 +164,35 @@ bool pg_script_Table::AppendStoredValue(std::string& out, const CatalogColumnDes
   return true;
 }
 
+namespace {
+
+// A row begun in the script's text and not ended (a stop, an exception) is
+// dropped whole, so the script never holds half a row.
+struct OpenRow {
+  std::string* out = nullptr;
+  ~OpenRow() {
+    if (out != nullptr) AbandonStatement();
+  }
+};
+
+}  // namespace
+
 int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
-  const std::vector<CatalogColumnDesc*>& columns = reader_->columns;
-  if (columns.empty()) {
+  if (reader_->columns.empty() && !withoutColumns_) {
     AllowRotation();
     return 0;
   }
   // Planned at the first row: the definition marks lost columns after this
   // object is made.
   if (!planned_) PlanColumns();
-  // The statement is built where the script's text collects; one begun and
-  // not ended (a stop, an exception) is dropped whole, so the script never
-  // holds half a row.
-  struct OpenGuard {
-    std::string* out = nullptr;
-    ~OpenGuard() {
-      if (out != nullptr) AbandonStatement();
-    }
-  } statement;
+  if (withoutColumns_) return WriteRowWithoutColumns();
+  return copy_ ? WriteCopyLine(values) : WriteInsert(values);
+}
+
+int pg_script_Table::WriteInsert(const RowValues& values) {
+  const std::vector<CatalogColumnDesc*>& columns = reader_->columns;
+  // The statement is built where the script's text collects.
+  OpenRow statement;
   for (size_t i = 0; i < columns.size() && i < values.size(); ++i) {
     if (StopRequested()) return kStopped;
     const ColumnPlan& plan = plans_[i];
@@ -167,7 +203,7 @@ int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
     } else {
       *statement.out += ", ";
     }
-    if (!AppendValue(*statement.out, *columns[i], plan, values[i])) return kStopped;
+    if (!AppendValue(*statement.out, *columns[i], plan, values[i], ValueForm::kLiteral)) return kStopped;
   }
   if (statement.out == nullptr) {
     AllowRotation();
@@ -179,6 +215,48 @@ int pg_script_Table::ProcessRow(const RowValues& values, uint32_t) {
   return 1;
 }
 
+int pg_script_Table::WriteCopyLine(const RowValues& values) {
+  if (columnsWritten_ == 0) {
+    AllowRotation();
+    return 0;
+  }
+  OpenCopyBlock(copyLine_);
+  const std::vector<CatalogColumnDesc*>& columns = reader_->columns;
+  OpenRow row;
+  row.out = &BeginStatement();
+  std::string& out = *row.out;
+  bool first = true;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (StopRequested()) return kStopped;
+    const ColumnPlan& plan = plans_[i];
+    if (plan.lost) continue;
+    if (!first) out += '\t';
+    first = false;
+    // A row stored before columns were added has no values for them: they
+    // read as null on the server that stored it.
+    if (i >= values.size()) {
+      out += "\\N";
+      continue;
+    }
+    if (!AppendValue(out, *columns[i], plan, values[i], ValueForm::kCopy)) return kStopped;
+  }
+  out += '\n';
+  row.out = nullptr;
+  EndStatement();
+  return 1;
+}
+
+int pg_script_Table::WriteRowWithoutColumns() {
+  if (StopRequested()) return kStopped;
+  if (copy_) OpenCopyBlock(copyLine_);
+  // A row of no values: an empty line of the block, or DEFAULT VALUES.
+  BeginStatement() += copy_ ? "\n" : head_;
+  EndStatement();
+  return 1;
+}
+
+void pg_script_Table::EndRows() { CloseCopyBlock(); }
+
 std::string pg_script_Table::DecodedText(const RowValues& values) {
   // A comment line is no place for a whole document: enough to recognise
   // the row by.
@@ -189,7 +267,7 @@ std::string pg_script_Table::DecodedText(const RowValues& values) {
   for (size_t i = 0; i < columns.size() && i < values.size() && text.size() < kShown; ++i) {
     if (plans_[i].lost) continue;
     if (!text.empty()) text += ", ";
-    if (!AppendValue(text, *columns[i], plans_[i], values[i])) break;
+    if (!AppendValue(text, *columns[i], plans_[i], values[i], ValueForm::kLiteral)) break;
   }
   // Values of a set-aside row are not values of the script.
   reader_->valuesMissed = missedBefore;

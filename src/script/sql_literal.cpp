@@ -180,7 +180,121 @@ bool EscapesItsText(uint8_t version, uint32_t oid) {
   }
 }
 
+// Whether any byte of `x` is below 0x20 (exact for the word as a whole).
+bool WordHasControl(uint64_t x) { return ((x - kOnes * 0x20) & ~x & (kOnes << 7)) != 0; }
+
+// Whether COPY text needs a backslash anywhere in `text`: a backslash, or a
+// control character (only some of which are escaped; the rest are looked
+// at one by one).
+bool NeedsCopyEscapes(std::string_view text) {
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if (WordHasControl(word) || WordHolds(word, '\\')) return true;
+  }
+  for (; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x20 || text[i] == '\\') return true;
+  }
+  return false;
+}
+
+// The letter COPY writes after a backslash for `c`, or 0 when `c` goes out
+// as it is. The other control characters are not special to COPY, and
+// pg_dump writes them unescaped too.
+char CopyEscapeLetter(char c) {
+  switch (c) {
+    case '\\': return '\\';
+    case '\b': return 'b';
+    case '\f': return 'f';
+    case '\n': return 'n';
+    case '\r': return 'r';
+    case '\t': return 't';
+    case '\v': return 'v';
+    default: return 0;
+  }
+}
+
+// `escaped`: the 8.2 text routines put a backslash before every backslash
+// and quote; that is undone first, as for a literal.
+void AppendCopyText(std::string& out, std::string_view text, bool escaped) {
+  if (!NeedsCopyEscapes(text)) {
+    out += text;
+    return;
+  }
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (escaped && c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '\'')) c = text[++i];
+    if (const char letter = CopyEscapeLetter(c)) {
+      out += '\\';
+      out += letter;
+    } else {
+      out += c;
+    }
+  }
+}
+
+int HexValue(char c) { return IsDigit(c) ? c - '0' : c - 'A' + 10; }
+
+// X'<hex>'::bit(<n>) as the n binary digits the cast gives: the hex digits'
+// bits cut or padded with zeros on the right. The literal was checked.
+void AppendHexBitsAsBinary(std::string& out, std::string_view literal) {
+  const size_t hexEnd = literal.find('\'', 2);
+  const std::string_view hex = literal.substr(2, hexEnd - 2);
+  const std::string_view length = literal.substr(hexEnd + 7, literal.size() - hexEnd - 8);
+  // The routine prints every bit it has, so a longer cast would only pad:
+  // no more is written than the digits hold, however long the length.
+  const size_t most = 4 * hex.size();
+  size_t bits = 0;
+  for (size_t i = 0; i < length.size() && bits <= most; ++i) bits = bits * 10 + static_cast<size_t>(length[i] - '0');
+  bits = bits < most ? bits : most;
+  for (size_t i = 0; i < bits; ++i) {
+    const size_t digit = i / 4;
+    const bool set = digit < hex.size() && ((HexValue(hex[digit]) >> (3 - i % 4)) & 1) != 0;
+    out += set ? '1' : '0';
+  }
+}
+
+bool AppendCopyNumber(std::string& out, LiteralKind kind, std::string_view text) {
+  if (IsPlainNumber(text)) {
+    if ((kind == LiteralKind::kFloat4 || kind == LiteralKind::kFloat8) && AppendClampedFloat(out, kind, text)) {
+      return true;
+    }
+    out += text;
+    return true;
+  }
+  if (kind == LiteralKind::kInteger) return false;
+  out += IsSpecialFloat(text) ? text : "NaN";
+  return true;
+}
+
 }  // namespace
+
+bool AppendCopyValue(std::string& out, LiteralKind kind, std::string_view text) {
+  switch (kind) {
+    case LiteralKind::kInteger:
+    case LiteralKind::kFloat4:
+    case LiteralKind::kFloat8:
+    case LiteralKind::kNumeric:
+      return AppendCopyNumber(out, kind, text);
+    case LiteralKind::kBit:
+      if (IsHexBitLiteral(text)) {
+        AppendHexBitsAsBinary(out, text);
+        return true;
+      }
+      break;
+    case LiteralKind::kEscapedText:
+      AppendCopyText(out, text, true);
+      return true;
+    case LiteralKind::kVarbit:
+    case LiteralKind::kText:
+      break;
+  }
+  AppendCopyText(out, text, false);
+  return true;
+}
+
+void AppendCopyEscaped(std::string& out, std::string_view text) { AppendCopyText(out, text, false); }
 
 LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid) {
   int32_t typmod = -1;

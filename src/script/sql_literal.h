@@ -1,6 +1,6 @@
 // Writing an output routine's text as an SQL literal that loads back into
 // the same value on old and current servers, whatever
-// standard_conforming_strings is set to.
+// standard_conforming_strings is set to, or as a field of a COPY block.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +29,13 @@ LiteralKind LiteralKindFor(uint8_t version, uint32_t typeOid);
 // the text cannot stand for a value of its kind (the caller writes NULL).
 bool AppendLiteral(std::string& out, LiteralKind kind, const char* text);
 bool AppendLiteral(std::string& out, LiteralKind kind, std::string_view text);
+
+// The same texts as a field of COPY's text format: unquoted, a backslash
+// before backslashes and the control characters COPY reads specially, as
+// pg_dump writes them; 8.2's hexadecimal bit literal as binary digits. False,
+// with nothing appended, as for AppendLiteral (the caller writes \N).
+bool AppendCopyValue(std::string& out, LiteralKind kind, std::string_view text);
+// `text` with only COPY's escapes, for texts known to stand as they are.
+void AppendCopyEscaped(std::string& out, std::string_view text);
 
 }  // namespace vesk

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "catalog/recovered_table.h"
 #include "script/script_table.h"
 #include "script/type_name.h"
 #include "script/user_types.h"
@@ -12,14 +13,31 @@
 namespace vesk {
 namespace {
 
-void AppendHead(std::string& out, pg_script_Table& table) {
+void AppendCreate(std::string& out, pg_script_Table& table) {
   out += "CREATE TABLE ";
   if (!table.schemaName().empty()) {
     out += QuoteName(table.schemaName().c_str());
     out += '.';
   }
   out += QuoteName(table.tableName());
+}
+
+void AppendHead(std::string& out, pg_script_Table& table) {
+  AppendCreate(out, table);
   out += "\n(\n";
+}
+
+// A table of no columns (made so, or every column dropped) still holds
+// rows, of no values. Only a complete column list can tell; a dropped
+// column keeps no type. An empty list is believed only where pg_class says
+// the table never had a column: lost pg_attribute rows look the same.
+bool HasNoColumns(const TableReader& reader) {
+  if (reader.columnLimit >= 0) return false;
+  if (reader.columns.empty()) return reader.classRecord != nullptr && reader.classRecord->relnatts == 0;
+  for (const CatalogColumnDesc* column : reader.columns) {
+    if (!column->attisdropped || (column->atttypid != 0 && column->atttypid != kLostColumnType)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -57,6 +75,13 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
     ++written;
   }
   AllowRotation();
+  if (written == 0 && HasNoColumns(reader)) {
+    Log("The table has no columns (or every column was dropped): created without columns");
+    AppendCreate(definition, table);
+    definition += " (";
+    table.MarkWithoutColumns();
+    ++written;
+  }
   if (written > 0) {
     definition += ");\n\n";
     // One piece: a definition never spans two script files.

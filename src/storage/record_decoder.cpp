@@ -206,7 +206,7 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
     return 0;
   }
   ++recordsSeen;
-  if (columns.empty()) return 0;
+  if (columns.empty() && !rowsWithoutColumns) return 0;
   if (const char* problem = TupleHeaderLengthProblem(layout, record)) {
     SetAside({}, problem);
     return 0;

@@ -106,6 +106,9 @@ class TableReader {
   // no more attributes than the table has, values ending exactly where the
   // record ends. Catalog readers decode subsets of their columns and cannot.
   bool strictRows = false;
+  // A table of no columns still has rows (of no values): its handler gets
+  // them. Otherwise an empty column list means nothing can be decoded.
+  bool rowsWithoutColumns = false;
   // Receives the records set aside; null: they are only counted.
   pg_some_Table* quarantine = nullptr;
   // What the last ReadTable met, for the run's summary.

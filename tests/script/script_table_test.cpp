@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "catalog/catalog_readers.h"
+#include "heapbuilder/heap_builder.h"
 #include "script/memory_catalog.h"
 #include "script/table_definition.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "support/temp_dir.h"
 
 namespace vesk {
 namespace {
@@ -178,6 +180,85 @@ TEST_P(ScriptTableTest, ScratchDoesNotGrowWithRows) {
   int32_t live = ScratchLiveCount();
   for (int i = 0; i < 100; ++i) ASSERT_EQ(table->ProcessRow({Value(1), Ref(text), Null()}, 0), 1);
   EXPECT_EQ(ScratchLiveCount(), live);
+}
+
+TEST_P(ScriptTableTest, CopyLinesFollowTheDefinition) {
+  vesk::Run().options.rowFormat = VESK_ROWS_COPY;
+  auto table = MakeTable("s", "t", {{"a", 23}, {"lost", 4242}, {"b", 25}, {"c", 23}});
+  ASSERT_EQ(WriteTableDefinition(*table), 0);
+  std::vector<uint8_t> text = Varlena(version(), "tab\there\\");
+  EXPECT_EQ(table->ProcessRow({Value(1), Value(0), Ref(text), Null()}, 0), 1);
+  // Stored before b and c were added: null, as the server read it.
+  EXPECT_EQ(table->ProcessRow({Value(2)}, 0), 1);
+  table->EndRows();
+  table->EndRows();
+  EXPECT_EQ(catalog.TakeScript(),
+            "CREATE TABLE \"s\".\"t\"\n(\n\"a\" integer,\n\"b\" \"text\",\n\"c\" integer);\n\n"
+            "COPY \"s\".\"t\" (\"a\", \"b\", \"c\") FROM stdin;\n"
+            "1\ttab\\there\\\\\t\\N\n"
+            "2\t\\N\t\\N\n"
+            "\\.\n");
+}
+
+// A table of no columns still holds its rows: one made so, and one whose
+// columns were all dropped, their stored values still filling the tuples.
+TEST_P(ScriptTableTest, TablesWithoutColumnsKeepTheirRows) {
+  namespace hb = heapbuilder;
+  std::vector<CatalogColumnDesc> dropped(2);
+  dropped[0].attlen = 4;
+  dropped[0].attbyval = true;
+  dropped[0].attalign = 'i';
+  dropped[1].attlen = -1;
+  dropped[1].attalign = 'i';
+  dropped[1].attstorage = 'x';
+  for (size_t i = 0; i < dropped.size(); ++i) {
+    std::snprintf(dropped[i].attname, sizeof dropped[i].attname, "........pg.dropped.%zu........", i + 1);
+    dropped[i].attnum = static_cast<int16_t>(i + 1);
+    dropped[i].atttypid = 0;
+    dropped[i].attisdropped = true;
+  }
+  const hb::Layout layout = version() == 83 ? hb::Layout::k83 : hb::Layout::k82;
+  testing::TempDir dir;
+  hb::RelationBuilder heap(layout, hb::ColumnsFrom(dropped));
+  heap.AddRow({hb::Int32(7), hb::Text("gone")});
+  heap.AddRow({hb::Null(), hb::Text("also gone")});
+  heap.AddRow({hb::Int32(1)});
+  ASSERT_TRUE(heap.WriteFile(dir.path() + "/16500"));
+  hb::RelationBuilder bare(layout, {});
+  for (int i = 0; i < 3; ++i) bare.AddRow(std::span<const hb::Value>());
+  ASSERT_TRUE(bare.WriteFile(dir.path() + "/16501"));
+  RecoveredTable noColumns;
+  noColumns.relnatts = 0;
+
+  const struct {
+    int32_t format;
+    const char* rows;
+  } formats[] = {
+      {VESK_ROWS_INSERT, "INSERT INTO \"s\".\"t\" DEFAULT VALUES;\n"
+                         "INSERT INTO \"s\".\"t\" DEFAULT VALUES;\n"
+                         "INSERT INTO \"s\".\"t\" DEFAULT VALUES;\n"},
+      {VESK_ROWS_COPY, "COPY \"s\".\"t\" FROM stdin;\n\n\n\n\\.\n"},
+  };
+  for (const auto& format : formats) {
+    for (const char* file : {"16500", "16501"}) {
+      vesk::Run().options.rowFormat = format.format;
+      vesk::Run().tablesRecovered = 0;
+      std::vector<CatalogColumnDesc> columns = std::string(file) == "16500" ? dropped : std::vector<CatalogColumnDesc>();
+      pg_script_Table table(std::unique_ptr<TableReader>(), "s", version());
+      std::strncpy(table.reader().tableName, "t", sizeof table.reader().tableName - 1);
+      for (CatalogColumnDesc& column : columns) table.reader().columns.push_back(&column);
+      table.reader().classRecord = &noColumns;
+      table.reader().path = dir.path() + "/" + file;
+      ASSERT_EQ(WriteTableDefinition(table), 0);
+      ASSERT_EQ(table.ReadTable(), 0);
+      table.EndRows();
+      EXPECT_EQ(table.reader().rowsRecovered, 3) << file;
+      EXPECT_EQ(table.reader().rowsQuarantined, 0) << file;
+      EXPECT_EQ(vesk::Run().tablesRecovered, 1) << file;
+      EXPECT_EQ(catalog.TakeScript(), std::string("CREATE TABLE \"s\".\"t\" ();\n\n") + format.rows)
+          << file << " " << format.format;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ScriptTableTest, ::testing::Values(uint8_t{82}, uint8_t{83}),

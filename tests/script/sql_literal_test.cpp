@@ -96,6 +96,46 @@ INSTANTIATE_TEST_SUITE_P(Texts, LiteralTest, ::testing::Values(
     LiteralCase{K::kEscapedText, R"(a\x)", R"(E'a\\x')"},
     LiteralCase{K::kEscapedText, "a\\", R"(E'a\\')"}));
 
+// The same texts as fields of a COPY block. Null: refused (the writer puts \N).
+class CopyValueTest : public ::testing::TestWithParam<LiteralCase> {};
+
+TEST_P(CopyValueTest, WritesTheField) {
+  const LiteralCase& c = GetParam();
+  std::string out = "x";
+  const bool written = AppendCopyValue(out, c.kind, c.text);
+  EXPECT_EQ(written, c.literal != nullptr);
+  EXPECT_EQ(out, std::string("x") + (c.literal != nullptr ? c.literal : ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Copy, CopyValueTest, ::testing::Values(
+    LiteralCase{K::kText, "", ""},
+    LiteralCase{K::kText, "O'Brien", "O'Brien"},
+    LiteralCase{K::kText, "a\tb", "a\\tb"},
+    LiteralCase{K::kText, R"(\.)", R"(\\.)"},  // never the end-of-block line
+    LiteralCase{K::kText, "1\t2\n3\r4\b5\f6\v7", "1\\t2\\n3\\r4\\b5\\f6\\v7"},
+    // Control characters COPY does not read specially go out as they are,
+    // as pg_dump writes them.
+    LiteralCase{K::kText, "\x01\x1b\x7f", "\x01\x1b\x7f"},
+    // Past the first eight bytes, and beside bytes of UTF-8 sequences.
+    LiteralCase{K::kText, "caf\xc3\xa9 au lait\tnoir", "caf\xc3\xa9 au lait\\tnoir"},
+    LiteralCase{K::kText, "0123456789abcdef\n", "0123456789abcdef\\n"},
+    // bytea's escapes are data: each backslash doubled.
+    LiteralCase{K::kText, R"(A\\\000)", R"(A\\\\\\000)"},
+    LiteralCase{K::kEscapedText, R"(it\'s a\\b)", R"(it's a\\b)"},
+    LiteralCase{K::kEscapedText, "a\\x\n", "a\\\\x\\n"},
+    LiteralCase{K::kInteger, "-32768", "-32768"},
+    LiteralCase{K::kInteger, "NaN", nullptr},
+    LiteralCase{K::kFloat8, "1.5e+300", "1.5e+300"},
+    LiteralCase{K::kFloat8, "-Infinity", "-Infinity"},
+    LiteralCase{K::kFloat8, "--1", "NaN"},
+    LiteralCase{K::kFloat8, "-1.79769313486232e+308", "-1.7976931348623157e+308"},
+    LiteralCase{K::kNumeric, "NaN", "NaN"},
+    // 8.2's hexadecimal bit literal: the bits its cast keeps.
+    LiteralCase{K::kBit, "X'ACF'::bit(12)", "101011001111"},
+    LiteralCase{K::kBit, "X'A8'::bit(5)", "10101"},
+    LiteralCase{K::kBit, "0101", "0101"},
+    LiteralCase{K::kVarbit, "", ""}));
+
 struct KindCase {
   uint8_t version;
   uint32_t oid;

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "script/writer/quarantine_file.h"
+#include "script/writer/script_sink.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -75,11 +76,25 @@ FILE* CreateScriptFile(const std::string& directory, int32_t number, std::string
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return nullptr;
   std::setvbuf(f, nullptr, _IOFBF, kScriptBuffer);
-  // Each file may be loaded on its own: each says how its text is encoded.
-  if (const char* encoding = Run().settings.clientEncoding) {
-    std::fprintf(f, "SET client_encoding = '%s';\n", encoding);
-  }
+  std::fputs(ScriptHeader().c_str(), f);
   return f;
+}
+
+std::string ScriptHeader() {
+  // Each file may be loaded on its own: each says how its text is encoded.
+  std::string header;
+  if (const char* encoding = Run().settings.clientEncoding) {
+    header += "SET client_encoding = '";
+    header += encoding;
+    header += "';\n";
+  }
+  // One INSERT per row waits for its own flush to disk unless told not to;
+  // a lost load is simply run again.
+  const VeskOptions& options = Run().options;
+  if (options.rowFormat == VESK_ROWS_INSERT && options.targetServer == VESK_TARGET_CURRENT) {
+    header += "SET synchronous_commit = off;\n";
+  }
+  return header;
 }
 
 bool OpenOutputFiles(const std::string& directory) {
@@ -89,6 +104,19 @@ bool OpenOutputFiles(const std::string& directory) {
   out.byteCount = 0;
   out.rotationAllowed = true;
   out.writeFailed = false;
+  out.fileLimit = kScriptFileLimit;
+  out.copyOpen = false;
+  out.copyLine.clear();
+  if (ScriptSinkCallback sink = Run().options.scriptSink) {
+    // The caller takes the script piece by piece: no script file, and no
+    // loader to feed one.
+    out.script = nullptr;
+    BeginSink(sink, Run().user);
+    const std::string header = ScriptHeader();
+    SinkText(header.data(), header.size());
+    return true;
+  }
+  BeginSink(nullptr, 0);
   out.script = CreateScriptFile(directory, 1, out.scriptPath);
   if (!out.script) {
     CannotWrite(out.scriptPath);
@@ -109,7 +137,12 @@ void AppendLoadLines(int32_t number) {
 }
 
 void CloseOutputFiles() {
+  // A run that ended early (an error, a stop) may leave a block open; its
+  // rows are whole and load once it is ended.
+  CloseCopyBlock();
+  EndTableText();
   EndBackgroundWrites();
+  EndSink();
   ScriptOutput& out = Script();
   if (out.script) {
     if (std::fclose(out.script) != 0 && !out.writeFailed) CannotWrite(out.scriptPath);

@@ -9,7 +9,8 @@
 namespace vesk {
 
 // Creates recovered_1.sql (the current script file) and the loader scripts
-// with their heads and first load lines, and resets the counting writer. On
+// with their heads and first load lines, and resets the counting writer;
+// with a script sink in the run's options, only turns the sink on. On
 // failure logs "Cannot write to result file %s" and returns false; files
 // already created stay.
 bool OpenOutputFiles(const std::string& directory);
@@ -17,6 +18,9 @@ bool OpenOutputFiles(const std::string& directory);
 // a large buffer and the run's encoding declaration as its first line; null
 // on failure.
 FILE* CreateScriptFile(const std::string& directory, int32_t number, std::string& path);
+// What every script file (and a script sink) begins with: the encoding
+// declaration, and the settings the rows load faster with.
+std::string ScriptHeader();
 // Appends the load line of script file `number` to every loader.
 void AppendLoadLines(int32_t number);
 // Closes the current script file, writes the loaders' tails and closes them.

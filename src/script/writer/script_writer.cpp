@@ -7,6 +7,7 @@
 
 #include "platform/worker.h"
 #include "script/writer/output_files.h"
+#include "script/writer/script_sink.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/utf8_text.h"
@@ -93,15 +94,34 @@ void BeginNextFile(ScriptOutput& out) {
   out.byteCount = 0;
 }
 
-// A statement boundary: the next file begins here when the current one is full.
+constexpr char kCopyEnd[] = "\\.\n";
+constexpr size_t kCopyEndSize = sizeof kCopyEnd - 1;
+
+void AppendBytes(ScriptOutput& out, const char* text, size_t size);
+
+// A statement boundary: the next file begins here when the current one is
+// full. Each file must load on its own, so an open COPY block is ended in
+// the full file and begun again in the next.
 void RotateIfFull(ScriptOutput& out) {
-  if (out.script && out.rotationAllowed && out.byteCount >= kScriptFileLimit) BeginNextFile(out);
+  if (!out.script || !out.rotationAllowed || out.byteCount < out.fileLimit) return;
+  if (!out.copyOpen) {
+    BeginNextFile(out);
+    return;
+  }
+  AppendBytes(out, kCopyEnd, kCopyEndSize);
+  BeginNextFile(out);
+  AppendBytes(out, out.copyLine.data(), out.copyLine.size());
 }
 
-// Counts `size` bytes and sends them on to the current file.
+// Counts `size` bytes and sends them on to the current file or the sink.
 void AppendBytes(ScriptOutput& out, const char* text, size_t size) {
   out.byteCount += static_cast<int64_t>(size);
-  if (!out.script || size == 0) return;
+  if (size == 0) return;
+  if (SinkActive()) {
+    SinkText(text, size);
+    return;
+  }
+  if (!out.script) return;
   BackgroundWrites& bg = Background();
   if (bg.file != nullptr && bg.file == out.script) {
     bg.pending.append(text, size);
@@ -184,7 +204,11 @@ std::string& BeginStatement() {
   RotateIfFull(out);
   OpenStatement& st = Statement();
   BackgroundWrites& bg = Background();
-  st.text = bg.file != nullptr && bg.file == out.script ? &bg.pending : &st.own;
+  if (SinkActive()) {
+    st.text = &Sink().pending;
+  } else {
+    st.text = bg.file != nullptr && bg.file == out.script ? &bg.pending : &st.own;
+  }
   st.own.clear();
   st.start = st.text->size();
   out.rotationAllowed = false;
@@ -198,6 +222,9 @@ void EndStatement() {
   if (st.text == nullptr) return;
   if (st.text == &st.own) {
     AppendBytes(out, st.own.data(), st.own.size());
+  } else if (st.text == &Sink().pending) {
+    out.byteCount += static_cast<int64_t>(st.text->size() - st.start);
+    SinkRowEnded();
   } else {
     out.byteCount += static_cast<int64_t>(st.text->size() - st.start);
     BackgroundWrites& bg = Background();
@@ -237,6 +264,34 @@ void WriteScript(const char* format, ...) {
   std::vsnprintf(whole.data(), whole.size(), format, again);
   va_end(again);
   WriteBytes(Script(), whole.data(), static_cast<size_t>(n));
+}
+
+void BeginTableText(const char* schema, const char* table) {
+  if (SinkActive()) SinkTableBegins(schema, table);
+}
+
+void EndTableText() {
+  if (SinkActive()) SinkTableEnds();
+}
+
+void OpenCopyBlock(const std::string& copyLine) {
+  ScriptOutput& out = Script();
+  if (out.copyOpen) return;
+  SwitchPieceKind(VESK_PIECE_COPY_BEGIN);
+  WriteBytes(out, copyLine.data(), copyLine.size());
+  SwitchPieceKind(VESK_PIECE_COPY_DATA);
+  out.copyLine = copyLine;
+  out.copyOpen = true;
+}
+
+void CloseCopyBlock() {
+  ScriptOutput& out = Script();
+  if (!out.copyOpen) return;
+  out.copyOpen = false;
+  SwitchPieceKind(VESK_PIECE_COPY_END);
+  // Never a new file between a block's rows and its end.
+  AppendBytes(out, kCopyEnd, kCopyEndSize);
+  SwitchPieceKind(VESK_PIECE_SQL);
 }
 
 std::string QuoteName(const char* name) {

@@ -1,6 +1,8 @@
-// The counting script writer: the only way script text reaches a file. It
-// begins the next recovered_N.sql at a statement boundary once the current
-// one holds 100 MiB, and adds a load line for it to every loader script.
+// The counting script writer: the only way script text reaches a file (or
+// the caller's script sink). It begins the next recovered_N.sql at a
+// statement boundary once the current one holds 100 MiB, and adds a load
+// line for it to every loader script. A COPY block open at that moment is
+// ended in the full file and begun again in the next.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +32,9 @@ struct ScriptOutput {
   int64_t byteCount = 0;
   bool rotationAllowed = true;
   bool writeFailed = false;  // a write to the current file failed (logged once)
+  int64_t fileLimit = kScriptFileLimit;  // tests make it small
+  bool copyOpen = false;     // rows now go into a COPY block ...
+  std::string copyLine;      // ... begun by this line
 };
 
 ScriptOutput& Script();
@@ -57,6 +62,18 @@ void AbandonStatement();
 void BeginBackgroundWrites();
 void DrainBackgroundWrites();
 void EndBackgroundWrites();
+
+// The text of one user table, from its definition to its last row, marked
+// as such for a script sink (no text in script files).
+void BeginTableText(const char* schema, const char* table);
+void EndTableText();
+
+// A COPY block: `copyLine` ("COPY ... FROM stdin;\n"), then rows, each one
+// statement (BeginStatement .. EndStatement), then "\\.". Closing a block
+// that is not open does nothing.
+void OpenCopyBlock(const std::string& copyLine);
+void CloseCopyBlock();
+inline bool CopyBlockOpen() { return Script().copyOpen; }
 
 inline void AllowRotation() { Script().rotationAllowed = true; }
 inline void ForbidRotation() { Script().rotationAllowed = false; }

@@ -170,6 +170,29 @@ TEST_F(ScriptWriterTest, StatementsBuiltInPlace) {
   EXPECT_EQ(File("recovered_2.sql"), "INSERT INTO t VALUES (2);\n-- after\n");
 }
 
+// Each file loads on its own: a COPY block open when its file is full is
+// ended there and begun again in the next; its end never starts a file.
+TEST_F(ScriptWriterTest, FullFileEndsTheCopyBlockAndBeginsItAgain) {
+  ASSERT_TRUE(OpenOutputFiles(result_));
+  Script().fileLimit = 60;
+  const std::string copy = "COPY t (a) FROM stdin;\n";
+  WriteScriptText("CREATE TABLE t (a text);\n");
+  OpenCopyBlock(copy);
+  for (const char* row : {"row 1\n", "row 2\n", "row 3\n"}) {
+    BeginStatement() += row;
+    EndStatement();
+  }
+  Script().byteCount = Script().fileLimit;
+  CloseCopyBlock();
+  EXPECT_FALSE(CopyBlockOpen());
+  WriteScriptText("-- next\n");
+  CloseOutputFiles();
+  EXPECT_EQ(File("recovered_1.sql"), "CREATE TABLE t (a text);\n" + copy + "row 1\nrow 2\n\\.\n");
+  EXPECT_EQ(File("recovered_2.sql"), copy + "row 3\n\\.\n");
+  EXPECT_EQ(File("recovered_3.sql"), "-- next\n");
+  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + BatLine(2) + BatLine(3) + kBatTail);
+}
+
 // Without the second thread (a file the caller opened) the statement goes
 // out as one piece as well.
 TEST_F(ScriptWriterTest, StatementsToAFileOfTheCaller) {
