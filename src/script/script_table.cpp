@@ -61,15 +61,21 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
   const TypeRecord* type = Run().types != nullptr ? Run().types->LookupTypeByOid(column.atttypid) : nullptr;
   plan.unreadable = type != nullptr && !type->typbyval && column.attbyval;
   plan.checkForm = HasStoredFormRule(column.atttypid);
-  // A current server declares such a column text (see current_types.h):
-  // the value's stored bytes are all that is left to write into it.
+  // A current server declares a column of a user's base type text (see
+  // current_types.h): the value's text when its output procedure is one the
+  // engine has, else its stored bytes.
+  OutputRoutine userRoutine = nullptr;
   if (TargetsCurrentServer()) {
     int32_t typmod = -1;
     const TypeRecord* base = ResolveDomain(type, typmod);
-    plan.storedBytes = base != nullptr && IsUserBaseType(*base) && FindOutputRoutine(version_, base->typoutput) == nullptr;
+    if (base != nullptr && IsUserBaseType(*base)) {
+      userRoutine = FindOutputRoutine(version_, base->typoutput);
+      plan.storedBytes = userRoutine == nullptr;
+    }
   }
   if (!plan.lost && !plan.unreadable) {
     plan.routine = FindOutputRoutine(version_, column.atttypid);
+    if (plan.routine == nullptr) plan.routine = userRoutine;
     plan.direct = FindDirectText(version_, column.atttypid);
     plan.directIsPlain = plan.direct != nullptr && DirectTextIsPlain(column.atttypid);
     // Booleans, dates and timestamps print ASCII only.
