@@ -23,9 +23,16 @@ const RecoveredTable* ClassRow(size_t i) {
 
 size_t ClassRowCount() { return Run().classes != nullptr ? Run().classes->reader().RowCount() : 0; }
 
+// A table of a session's temporary schema: gone with its session.
+bool IsTemporaryTable(const RecoveredTable& table) {
+  return Run().namespaces != nullptr && Run().namespaces->IsTemporarySchema(table.relnamespace);
+}
+
 // The row type of a table Pass 2 recovers, or null for any other relation.
 const TypeRecord* RecoverableRowType(const RecoveredTable& table) {
-  if (IsSystemTable(table) || table.relkind != 'r' || Run().types == nullptr) return nullptr;
+  if (IsSystemTable(table) || IsTemporaryTable(table) || table.relkind != 'r' || Run().types == nullptr) {
+    return nullptr;
+  }
   const TypeRecord* type = Run().types->LookupTypeByOid(table.reltype);
   return type != nullptr ? type : Run().types->StandInRowType(table);
 }
@@ -60,7 +67,7 @@ int32_t CountListedTables() {
   int32_t count = 0;
   for (size_t i = 0; i < ClassRowCount(); ++i) {
     const RecoveredTable& table = *ClassRow(i);
-    if (table.relkind == 'r' && !IsSystemTable(table)) ++count;
+    if (table.relkind == 'r' && !IsSystemTable(table) && !IsTemporaryTable(table)) ++count;
   }
   return count;
 }
@@ -225,6 +232,9 @@ int32_t RunPass2(int32_t scratchBaseline) {
   for (size_t i = 0; i < ClassRowCount(); ++i) {
     if (StopRequested()) return kStopped;
     const RecoveredTable& table = *ClassRow(i);
+    if (table.relkind == 'r' && IsTemporaryTable(table)) {
+      LogValue("Temporary table skipped:", CommentSafe(table.relname).c_str());
+    }
     const TypeRecord* rowType = RecoverableRowType(table);
     if (rowType == nullptr) continue;
     if (RecoverTable(table, *rowType) == kStopped) return kStopped;

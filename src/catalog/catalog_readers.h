@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "catalog/recovered_table.h"
@@ -84,6 +85,8 @@ class pg_namespace_Table : public pg_some_Table {
   int ProcessRow(const RowValues& values, uint32_t oid) override;
   // The (renamed) schema name, or null.
   const char* FindSchemaName(uint32_t oid);
+  // True for a schema of temporary tables (never recreated, logged once).
+  bool IsTemporarySchema(uint32_t oid) const { return temporary_.count(oid) != 0; }
   // Gives the reader the columns of pg_namespace from the database's own
   // pg_attribute rows; when those lack nspname (the rows were lost), the
   // layout every 8.2 and 8.3 server uses instead, so that schemas survive.
@@ -94,6 +97,7 @@ class pg_namespace_Table : public pg_some_Table {
   std::unique_ptr<TableReader> reader_;
   int32_t nameCounter_ = 0;
   std::unordered_map<uint32_t, const SchemaRecord*> byOid_;
+  std::unordered_set<uint32_t> temporary_;
 };
 
 // Opens a user or TOAST relation by its OID through the catalogs of the

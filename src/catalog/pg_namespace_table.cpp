@@ -45,6 +45,13 @@ int pg_namespace_Table::ProcessRow(const RowValues& values, uint32_t oid) {
   char name[kNameSize];
   const auto& columns = reader_->columns;
   CopyName(ValueAt(values, 0), columns.empty() ? nullptr : columns[0], name);
+  if (IsTemporarySchemaName(name)) {
+    char comment[kNameSize];
+    WriteCommentSafe(comment, name, sizeof comment);
+    LogFormat("Temporary schema %s skipped, and the tables in it", comment);
+    temporary_.insert(oid);
+    return 0;
+  }
   if (IsInitdbSchema(oid, name)) return 0;
 
   SchemaRecord* s = ScratchNew<SchemaRecord>();

@@ -32,8 +32,11 @@ bool IsInitdbSchema(uint32_t oid, const char* nspname) {
     if (oid == fixed) return true;
   }
   if (oid >= kFirstNormalOid) return false;
-  return std::strcmp(nspname, "information_schema") == 0 || IsNumbered(nspname, "pg_temp_") ||
-         IsNumbered(nspname, "pg_toast_temp_");
+  return std::strcmp(nspname, "information_schema") == 0 || IsTemporarySchemaName(nspname);
+}
+
+bool IsTemporarySchemaName(const char* nspname) {
+  return IsNumbered(nspname, "pg_temp_") || IsNumbered(nspname, "pg_toast_temp_");
 }
 
 bool IsUserSchemaOid(uint32_t oid) { return oid == kPublicSchema || oid >= kFirstNormalOid; }

@@ -10,6 +10,10 @@ namespace vesk {
 // either layout. Those are never recreated.
 bool IsInitdbSchema(uint32_t oid, const char* nspname);
 
+// True for the schemas of temporary tables, pg_temp_N and pg_toast_temp_N,
+// whatever their OID: their tables belonged to sessions long gone.
+bool IsTemporarySchemaName(const char* nspname);
+
 // True for public and for the schemas users made: there a table named like
 // a catalog ("pg_x", "sql_data") is the user's data, not a catalog.
 bool IsUserSchemaOid(uint32_t oid);

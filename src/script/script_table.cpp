@@ -1,6 +1,8 @@
 #include "script/script_table.h"
 
 #include "catalog/catalog_readers.h"
+#include "script/base_type.h"
+#include "script/current_types.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -9,6 +11,7 @@
 #include "types/registry/stored_form.h"
 #include "support/utf8_text.h"
 #include "types/registry/type_output.h"
+#include "types/scalar/scalar_out.h"
 
 namespace vesk {
 
@@ -67,8 +70,21 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
   const TypeRecord* type = Run().types != nullptr ? Run().types->LookupTypeByOid(column.atttypid) : nullptr;
   plan.unreadable = type != nullptr && !type->typbyval && column.attbyval;
   plan.checkForm = HasStoredFormRule(column.atttypid);
+  // A current server declares a column of a user's base type text (see
+  // current_types.h): the value's text when its output procedure is one the
+  // engine has, else its stored bytes.
+  OutputRoutine userRoutine = nullptr;
+  if (TargetsCurrentServer()) {
+    int32_t typmod = -1;
+    const TypeRecord* base = ResolveDomain(type, typmod);
+    if (base != nullptr && IsUserBaseType(*base)) {
+      userRoutine = FindOutputRoutine(version_, base->typoutput);
+      plan.storedBytes = userRoutine == nullptr;
+    }
+  }
   if (!plan.lost && !plan.unreadable) {
     plan.routine = FindOutputRoutine(version_, column.atttypid);
+    if (plan.routine == nullptr) plan.routine = userRoutine;
     plan.direct = FindDirectText(version_, column.atttypid);
     plan.directIsPlain = plan.direct != nullptr && DirectTextIsPlain(column.atttypid);
     // Booleans, dates and timestamps print ASCII only.
@@ -79,6 +95,7 @@ pg_script_Table::ColumnPlan pg_script_Table::PlanColumn(const CatalogColumnDesc&
 
 char* pg_script_Table::RoutineText(const CatalogColumnDesc& column, const ColumnPlan& plan, Datum datum) const {
   if (plan.unreadable) return nullptr;
+  if (plan.storedBytes) return stored_bytes_out(version_, column.attlen, column.attbyval, datum);
   // The routines catch their own failures; one escaping anyway must not end
   // the scan of the whole table.
   try {

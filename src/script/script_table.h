@@ -66,6 +66,7 @@ class pg_script_Table : public pg_some_Table {
     bool unreadable = false;          // a by-value datum in a by-reference column
     bool mayHoldText = true;          // not a number: its bytes may need a look
     bool checkForm = false;           // its type has rules for what can be stored
+    bool storedBytes = false;         // a type of the user's without a known routine: hex
   };
 
   void PlanColumns();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "catalog/recovered_table.h"
+#include "script/current_types.h"
 #include "script/script_table.h"
 #include "script/type_name.h"
 #include "script/user_types.h"
@@ -49,6 +50,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
   LogFormat("Number of columns of table %i", static_cast<int>(reader.columns.size()));
   if (DefineUserTypes(reader.columns) == kStopped) return kStopped;
 
+  std::string notes;  // comment lines on the types a current server gets instead
   std::string definition;
   std::string typeName;
   int written = 0;
@@ -64,6 +66,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
       continue;
     }
     LogValue("Found it: ", typeName.c_str());
+    NoteStandIn(notes, column.attname, column.atttypid, table.version());
     if (written == 0) {
       AppendHead(definition, table);
     } else {
@@ -84,6 +87,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
   }
   if (written > 0) {
     definition += ");\n\n";
+    definition.insert(0, notes);
     // One piece: a definition never spans two script files.
     WriteScriptText(definition.c_str());
     ++Run().tablesRecovered;

@@ -5,6 +5,7 @@
 
 #include "catalog/catalog_readers.h"
 #include "script/base_type.h"
+#include "script/current_types.h"
 #include "script/user_types.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
@@ -85,6 +86,12 @@ void AppendTimeName(std::string& out, int32_t typmod, const char* base, const ch
 }
 
 bool AppendBaseName(std::string& out, const TypeRecord& type, int32_t typmod) {
+  if (TargetsCurrentServer()) {
+    if (const char* standIn = CurrentServerStandIn(type)) {
+      out += standIn;
+      return true;
+    }
+  }
   switch (type.oid) {
     case 16: out += "boolean"; return true;
     case 20: out += "bigint"; return true;

@@ -5,6 +5,7 @@
 #include "catalog/catalog_readers.h"
 #include "catalog/schema_rules.h"
 #include "catalog_test_util.h"
+#include "common/log_capture.h"
 #include "heapbuilder/heap_builder.h"
 
 namespace vesk {
@@ -97,6 +98,30 @@ TEST_F(NamespaceTableTest, WritesStatementsForUserSchemasOnly) {
   EXPECT_EQ(table.FindSchemaName(11052), nullptr);
 }
 
+// A session's temporary schema is skipped whatever OID it got, and known
+// as temporary so that its tables are skipped too.
+TEST_F(NamespaceTableTest, TemporarySchemasAreSkippedAndRemembered) {
+  testing::LogCapture log;
+  const struct {
+    uint32_t oid;
+    const char* name;
+    bool temporary;
+  } cases[] = {
+      {16394, "pg_temp_2", true},   {11052, "pg_temp_1", true},   {16395, "pg_toast_temp_2", true},
+      {16396, "pg_temp_", false},   {16397, "pg_temp_2x", false}, {16398, "Pg_temp_2", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Feed(c.oid, c.name), c.temporary ? 0 : 1) << c.name;
+    EXPECT_EQ(table.IsTemporarySchema(c.oid), c.temporary) << c.name;
+    EXPECT_EQ(table.FindSchemaName(c.oid) == nullptr, c.temporary) << c.name;
+  }
+  EXPECT_TRUE(log.Has("Temporary schema pg_temp_2 skipped, and the tables in it"));
+  EXPECT_EQ(script.Text(),
+            "-- Schema: _g_temp_\n\nCREATE SCHEMA \"_g_temp_\";\n\n"
+            "-- Schema: _g_temp_2x\n\nCREATE SCHEMA \"_g_temp_2x\";\n\n"
+            "-- Schema: Pg_temp_2\n\nCREATE SCHEMA \"Pg_temp_2\";\n\n");
+}
+
 TEST_F(NamespaceTableTest, QuotesInsideNamesAreDoubled) {
   Feed(16391, "We \"Quote\"");
   EXPECT_EQ(script.Text(), "-- Schema: We \"Quote\"\n\nCREATE SCHEMA \"We \"\"Quote\"\"\";\n\n");
@@ -109,9 +134,9 @@ TEST_F(NamespaceTableTest, LineBreakInNameStaysInsideTheComment) {
 
 TEST_F(NamespaceTableTest, ReservedPrefixIsRenamedBeforeItIsStored) {
   Feed(16393, "pg_sales");
-  Feed(16394, "pg_temp_2");
+  Feed(16394, "pg_temp_x");
   EXPECT_STREQ(table.FindSchemaName(16393), "_g_sales");
-  EXPECT_STREQ(table.FindSchemaName(16394), "_g_temp_2");
+  EXPECT_STREQ(table.FindSchemaName(16394), "_g_temp_x");
   EXPECT_NE(script.Text().find("CREATE SCHEMA \"_g_sales\";"), std::string::npos);
 }
 

@@ -17,6 +17,8 @@ TypeFieldIndex FieldIndex(uint8_t version) {
   return {1, 5, 9, 11, 16, 18, 19, kPgType82ColumnCount};
 }
 
+constexpr size_t kTypbyval = 4;  // the same in both layouts
+
 AttrValue ByValue(uint32_t v) { return AttrValue{static_cast<Datum>(v), false}; }
 
 }  // namespace
@@ -55,6 +57,7 @@ void MemoryCatalog::AddType(const TypeSpec& spec) {
   std::strncpy(name.data(), spec.name, name.size() - 1);
   values[0] = AttrValue{PointerDatum(name.data()), false};
   values[at.nsp] = ByValue(spec.nspOid);
+  values[kTypbyval] = ByValue(spec.typbyval ? 1 : 0);
   values[at.typtype] = ByValue(static_cast<uint8_t>(spec.typtype));
   values[at.typelem] = ByValue(spec.typelem);
   values[at.typoutput] = ByValue(spec.typoutput);
@@ -87,7 +90,9 @@ void MemoryCatalog::AddBuiltinTypes() {
       {1560, "bit", 'x', 1565},    {1562, "varbit", 'x', 1563}, {1700, "numeric", 'm', 1702},
   };
   for (const auto& b : kBuiltins) {
-    AddType(TypeSpec{.oid = b.oid, .name = b.name, .typstorage = b.storage, .typoutput = b.output});
+    const bool byValue = b.oid == 16 || b.oid == 21 || b.oid == 23 || b.oid == 26 || b.oid == 700 || b.oid == 1082;
+    AddType(TypeSpec{
+        .oid = b.oid, .name = b.name, .typstorage = b.storage, .typoutput = b.output, .typbyval = byValue});
   }
   // The point type has a typelem but is stored plain: not an array.
   AddType(TypeSpec{.oid = 600, .name = "point", .typelem = 701, .typstorage = 'p', .typoutput = 117});

@@ -25,6 +25,7 @@ struct TypeSpec {
   uint32_t typbasetype = 0;
   int32_t typtypmod = -1;
   uint32_t typoutput = 0;
+  bool typbyval = false;
 };
 
 class MemoryCatalog {

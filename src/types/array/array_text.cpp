@@ -7,6 +7,7 @@
 #include "support/logger.h"
 #include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "types/array/element_text.h"
 #include "types/toast/varlena.h"
 
 namespace vesk {
@@ -144,8 +145,12 @@ char* ArrayText(const uint8_t* value, uint32_t size, const ArrayLayout& a, const
       uint32_t length = ElementSize(value, size, pos, s);
       char* text = print(ElementDatum(value + pos, s));
       if (!text) throw ScratchException{0};
-      AppendElement(out, text, s.delimiter);
-      ScratchFree(text);
+      if (text == kNullElementText) {
+        out += "NULL";
+      } else {
+        AppendElement(out, text, s.delimiter);
+        ScratchFree(text);
+      }
       pos += length;
       pos = (pos + alignment - 1) / alignment * alignment;
     } else {

@@ -12,6 +12,12 @@ namespace vesk {
 // literal escaping. A scratch text, or null when it cannot be printed.
 char* NestedValueText(uint8_t version, uint32_t typeOid, Datum d, int32_t typmod);
 
+// What NestedValueText gives for a value the column's type in a current
+// server cannot hold (an invalid abstime): the array or row value holds a
+// NULL in its place rather than being lost whole. Not a scratch block
+// (ScratchFree ignores it); compare the pointer.
+extern char kNullElementText[];
+
 // Some output routines hand back their text with a backslash before every
 // backslash and single quote, ready for a string literal (see
 // OutputIsEscaped). Inside an array that escaping is not part of the value:

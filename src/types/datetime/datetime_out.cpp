@@ -260,6 +260,12 @@ char* interval_out(Datum d, int32_t /*typmod*/) {
 }
 
 char* abstime_out(Datum d) {
+  // A current server declares abstime columns timestamp with time zone,
+  // which has no invalid value: the value is lost rather than the row.
+  if (ByValue32(d) == kAbstimeInvalid && Run().options.targetServer == VESK_TARGET_CURRENT) {
+    Log("abstime value 'invalid' has no timestamp with time zone equivalent, return NULL");
+    return nullptr;
+  }
   DateText text;
   AppendAbstime(ByValue32(d), text);
   return Result(text);

@@ -1,6 +1,5 @@
 // Fixed-size geometric types (point, lseg, box, circle, line) and the
 // variable-length ones (path, polygon) in both layouts.
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -113,8 +112,8 @@ char* circle_out(Datum d) {
   return GuardedOutput([&] {
     char centre[64];
     pair_encode(ReadF64(p), ReadF64(p + 8), centre);
-    char radius[32];
-    std::snprintf(radius, sizeof radius, "%.*g", 15, ReadF64(p + 16));
+    char radius[kCoordinateCapacity];
+    coordinate_encode(ReadF64(p + 16), radius);
     std::string text = std::string("<(") + centre + ")," + radius + ">";
     return ScratchDup(text.c_str());
   });

@@ -3,23 +3,46 @@
 #include <cstdio>
 #include <cstring>
 
+#include <cmath>
+#include <cstring>
+
 #include "support/logger.h"
+#include "support/recovery_run.h"
 #include "support/scratch.h"
+#include "types/scalar/scalar_chars.h"
 #include "types/toast/varlena.h"
 
 namespace vesk {
 namespace {
 
-// Coordinates print with 15 significant digits (the servers' default of no
-// extra float digits).
+// The 8.x servers print coordinates with 15 significant digits (their
+// default of no extra float digits).
 constexpr int kCoordinateDigits = 15;
-// Room for "(" + two 15-digit numbers with sign, point and exponent + "),".
+// Room for "(" + two numbers of up to 17 digits with sign, point and
+// exponent (24 bytes each) + "),".
 constexpr int64_t kBytesPerPoint = 52;
+
+// Current servers print a coordinate as float8's own output does: the
+// shortest exact digits, "NaN" and "Infinity".
+size_t ShortestCoordinate(double value, char* out) {
+  const char* word = std::isnan(value) ? "NaN" : value > 0 ? "Infinity" : "-Infinity";
+  if (std::isfinite(value)) return ShortestFloatChars(value, out);
+  std::memcpy(out, word, std::strlen(word) + 1);
+  return std::strlen(word);
+}
 
 }  // namespace
 
+size_t coordinate_encode(double value, char* buffer) {
+  if (Run().options.floatText == VESK_FLOATS_EXACT) return ShortestCoordinate(value, buffer);
+  const int n = std::snprintf(buffer, kCoordinateCapacity, "%.*g", kCoordinateDigits, value);
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
 void pair_encode(double x, double y, char* buffer) {
-  std::snprintf(buffer, 64, "%.*g,%.*g", kCoordinateDigits, x, kCoordinateDigits, y);
+  size_t n = coordinate_encode(x, buffer);
+  buffer[n++] = ',';
+  coordinate_encode(y, buffer + n);
 }
 
 char* path_encode(const uint8_t* points, int kind, int32_t count) {

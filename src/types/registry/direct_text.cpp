@@ -71,6 +71,25 @@ bool Float8Text(Datum d, int32_t, DirectBuffer& buffer, std::string_view& text) 
   return !Float8Underflows(value) && FloatText(value, DBL_DIG, buffer, text);
 }
 
+// The shortest texts (special values left to the routines as above).
+template <typename Float>
+bool ShortestText(Float value, DirectBuffer& buffer, std::string_view& text) {
+  static_assert(kShortestFloatCapacity <= kDirectTextCapacity);
+  if (!std::isfinite(value)) return false;
+  text = std::string_view(buffer.bytes, ShortestFloatChars(value, buffer.bytes));
+  return true;
+}
+
+bool Float4Shortest(Datum d, int32_t, DirectBuffer& buffer, std::string_view& text) {
+  const uint8_t* p = DatumPointer(d);
+  return p != nullptr && ShortestText(ReadF32(p), buffer, text);
+}
+
+bool Float8Shortest(Datum d, int32_t, DirectBuffer& buffer, std::string_view& text) {
+  const uint8_t* p = DatumPointer(d);
+  return p != nullptr && ShortestText(ReadF64(p), buffer, text);
+}
+
 template <uint8_t kVersion>
 bool NumericText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& text) {
   VarBytes bytes;
@@ -157,14 +176,15 @@ bool DateValueText(Datum d, int32_t, DirectBuffer& buffer, std::string_view& tex
 DirectTextRoutine FindShared(uint32_t typeOid) {
   // Chosen once per column: the storage is the server build's, one for the run.
   const bool integerDatetimes = Run().settings.integerDatetimes;
+  const bool exactFloats = Run().options.floatText == VESK_FLOATS_EXACT;
   switch (typeOid) {
     case 16: return BoolText;
     case 20: return Int8Text;
     case 21: return Int2Text;
     case 23: return Int4Text;
     case 26: return OidText;
-    case 700: return Float4Text;
-    case 701: return Float8Text;
+    case 700: return exactFloats ? Float4Shortest : Float4Text;
+    case 701: return exactFloats ? Float8Shortest : Float8Text;
     case 1082: return DateValueText;
     case 1114: return integerDatetimes ? TimestampText64<false> : TimestampText<false>;
     case 1184: return integerDatetimes ? TimestampText64<true> : TimestampText<true>;

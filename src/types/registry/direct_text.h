@@ -31,7 +31,8 @@ using DirectTextRoutine = bool (*)(Datum d, int32_t typmod, DirectBuffer& buffer
 
 // The direct form for columns of `typeOid` (not a domain: domains go through
 // the catalogs) in a database of layout `version`, or null when it has none.
-// Timestamps take the run's date/time storage as it is when asked.
+// Timestamps take the run's date/time storage, floats the run's float text,
+// as they are when asked.
 DirectTextRoutine FindDirectText(uint8_t version, uint32_t typeOid);
 
 // True when the direct text of `typeOid` is never anything but letters,

@@ -67,6 +67,7 @@ bool NeedsQuotes(const char* text) {
 // The field's text appended to `out`; false when it cannot be printed.
 bool AppendField(std::string& out, uint8_t version, const CatalogColumnDesc& column, Datum d) {
   char* text = NestedValueText(version, column.atttypid, d, column.atttypmod);
+  if (text == kNullElementText) return true;  // an empty field is NULL
   if (text == nullptr) {
     LogValue("Cant print field of row value, return NULL:", column.attname);
     return false;

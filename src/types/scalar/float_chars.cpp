@@ -31,8 +31,10 @@ struct Decimal {
   int exponent = 0;  // of the first digit
 };
 
-// The shortest digits of `value` from its scientific form "-d.ddde+XX".
-bool ShortestDigits(double value, Decimal& d) {
+// The shortest digits of `value` from its scientific form "-d.ddde+XX"; a
+// float gives the digits that read back to the same float.
+template <typename Float>
+bool ShortestDigits(Float value, Decimal& d) {
   char text[40];
   auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
   if (result.ec != std::errc()) return false;
@@ -109,12 +111,29 @@ size_t Layout(const Decimal& d, int precision, char* out) {
   return static_cast<size_t>(out - start);
 }
 
+// Current servers print the shortest digits in plain notation for decimal
+// exponents from -4 up to these limits, in scientific notation beyond.
+constexpr int kShortestPlainDouble = 15;
+constexpr int kShortestPlainFloat = 6;
+
 }  // namespace
 
 size_t ExactFloatChars(double value, int precision, char* out, size_t capacity) {
   auto result = std::to_chars(out, out + capacity - 1, value, std::chars_format::general, precision);
   *result.ptr = '\0';
   return static_cast<size_t>(result.ptr - out);
+}
+
+size_t ShortestFloatChars(double value, char* out) {
+  Decimal d;
+  if (!ShortestDigits(value, d)) return ExactFloatChars(value, 17, out, kShortestFloatCapacity);
+  return Layout(d, kShortestPlainDouble, out);
+}
+
+size_t ShortestFloatChars(float value, char* out) {
+  Decimal d;
+  if (!ShortestDigits(value, d)) return ExactFloatChars(value, 9, out, kShortestFloatCapacity);
+  return Layout(d, kShortestPlainFloat, out);
 }
 
 size_t FiniteFloatChars(double value, int digits, char* out, size_t capacity) {

@@ -41,6 +41,10 @@ char* cash_out82(Datum d);
 char* cash_out83(Datum d);
 char* unknownout(Datum d);
 char* cstring_out(Datum d);
+// "\x" and the hexadecimal digits of a value as stored: a by-value datum's
+// `length` bytes, a fixed-length value's `length` bytes, a variable-length
+// value's payload (`length` -1). For types whose routine the engine lacks.
+char* stored_bytes_out(uint8_t version, int16_t length, bool byValue, Datum d);
 
 // Copy of `text` with a backslash before every backslash and single quote;
 // releases `text` (ScratchFree ignores untracked blocks).

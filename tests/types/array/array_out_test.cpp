@@ -85,6 +85,28 @@ TEST(ArrayOut, IntegerArraysWithBoundsAndNulls) {
   }
 }
 
+// A current server's timestamp with time zone has no invalid value: such an
+// element becomes NULL there, and the rest of the array is kept.
+TEST(ArrayOut, InvalidAbstimeElementIsNullForACurrentServer) {
+  const struct {
+    int32_t target;
+    const char* text;
+  } cases[] = {{VESK_TARGET_ORIGINAL, "{\"1970-01-01 00:00:00+00\",invalid,infinity,NULL}"},
+               {VESK_TARGET_CURRENT, "{\"1970-01-01 00:00:00+00\",NULL,infinity,NULL}"}};
+  for (const Layout& l : kLayouts) {
+    BuiltinTypes types(l.version);
+    REQUIRE_TYPES(types);
+    const int32_t saved = vesk::Run().options.targetServer;
+    for (const auto& c : cases) {
+      vesk::Run().options.targetServer = c.target;
+      ArraySpec spec{{4}, {}, 702, 4, {Int32(0), Int32(0x7FFFFFFE), Int32(0x7FFFFFFC), std::nullopt}, false,
+                     l.version};
+      EXPECT_EQ(TextOf(l.routine, BuildArray(spec)), c.text) << int{l.version};
+    }
+    vesk::Run().options.targetServer = saved;
+  }
+}
+
 // A bit string element: count, then the bits from the most significant.
 Bytes Bits(uint8_t version, int32_t count, std::initializer_list<uint8_t> bytes) {
   Bytes b(8);

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "geometric_test_util.h"
 #include "types/geometric/geometric_out.h"
 #include "types/geometric/path_encode.h"
+#include "support/recovery_run.h"
 
 namespace vesk {
 namespace {
@@ -42,6 +44,31 @@ TEST(GeometricOut, FixedSizeTypesPrintAsTheServerDoes) {
        "<(-1.23456789012345e-300,-1.23456789012345e-300),-1.23456789012345e-300>"},
   };
   for (const auto& c : cases) EXPECT_EQ(TextOf(c.routine, c.bytes), c.expected) << c.name;
+}
+
+// Current servers print coordinates as float8 itself: shortest exact digits,
+// NaN and Infinity spelled out. Every point of the widest kind still fits.
+TEST(GeometricOut, ExactFloatsPrintShortestCoordinates) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double widest = -1.2345678901234568e-300;
+  const Bytes polygon = Doubles({0, 0, 1, 1, widest, widest, widest, widest, widest, widest});
+  const FixedCase cases[] = {
+      {"point", point_out, Doubles({0.1 + 0.2, 1e100}), "(0.30000000000000004,1e+100)"},
+      {"point specials", point_out, Doubles({inf, std::nan("")}), "(Infinity,NaN)"},
+      {"lseg", lseg_out, Doubles({1.0 / 3, -0.0, 5e-324, 1e15}), "[(0.3333333333333333,-0),(5e-324,1e+15)]"},
+      {"box", box_out, Doubles({widest, widest, widest, widest}),
+       "(-1.2345678901234568e-300,-1.2345678901234568e-300),(-1.2345678901234568e-300,-1.2345678901234568e-300)"},
+      {"circle", circle_out, Doubles({0, 0, 100 / 7.0}), "<(0,0),14.285714285714286>"},
+  };
+  const int32_t saved = vesk::Run().options.floatText;
+  vesk::Run().options.floatText = VESK_FLOATS_EXACT;
+  for (const auto& c : cases) EXPECT_EQ(TextOf(c.routine, c.bytes), c.expected) << c.name;
+  char* text = path_encode(polygon.data(), kPathClosed, 5);
+  ASSERT_NE(text, nullptr);
+  const std::string w = "(-1.2345678901234568e-300,-1.2345678901234568e-300)";
+  EXPECT_EQ(text, "((0,0),(1,1)," + w + "," + w + "," + w + ")");
+  ScratchFree(text);
+  vesk::Run().options.floatText = saved;
 }
 
 TEST(GeometricOut, NullAddressAndLineGiveNull) {
