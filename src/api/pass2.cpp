@@ -154,11 +154,13 @@ int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   ScanProgress& scan = Run().scan;
   scan.BeginTable(table.relname, &script.reader(), RelationFileBytes(HeapPath(table)));
   WriteTableComment(table, schema);
+  const int32_t definedBefore = Run().tablesRecovered;
   if (WriteTableDefinition(script) == kStopped) {
     scan.End(script.reader().rowsRecovered);
     return kStopped;
   }
-  const int read = script.ReadTable();
+  if (Run().tablesRecovered > definedBefore) NoteDefinedTable(table.oid, script.schemaName(), script.tableName());
+  const int read = ScriptHoldsRows() ? script.ReadTable() : 0;
   ReportTable(schema, script.reader());
   if (read != 0) {
     scan.End(script.reader().rowsRecovered);
@@ -207,6 +209,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   Script().byteCount = 0;
   Script().fileNumber = 1;
   ForgetDefinedTypes();
+  Run().tablesDefined.clear();
   Log("-*-*-*-*-*-*-*-*-*-*-*-*-*-*-");
   Log("Search tables");
 

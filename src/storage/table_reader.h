@@ -106,6 +106,9 @@ class TableReader {
   // no more attributes than the table has, values ending exactly where the
   // record ends. Catalog readers decode subsets of their columns and cannot.
   bool strictRows = false;
+  // The relation is a sequence: its one page carries the sequence magic in
+  // a special space, which any other heap page would be skipped for.
+  bool sequencePages = false;
   // Receives the records set aside; null: they are only counted.
   pg_some_Table* quarantine = nullptr;
   // What the last ReadTable met, for the run's summary.
