@@ -10,6 +10,8 @@ namespace {
 
 constexpr uint32_t kDependRelid = 2608;
 
+uint64_t ObjectKey(uint32_t classid, uint32_t objid) { return uint64_t{classid} << 32 | objid; }
+
 }  // namespace
 
 pg_depend_Table::pg_depend_Table(uint8_t version)
@@ -36,16 +38,13 @@ int pg_depend_Table::ProcessRow(const RowValues& values, uint32_t) {
   d.refobjid = DatumU32(values[4].datum);
   d.refobjsubid = DatumI32(values[5].datum);
   d.deptype = DatumChar(values[6].datum);
-  kept_.push_back(d);
+  byObject_[ObjectKey(d.classid, d.objid)].push_back(d);
   return 1;
 }
 
 std::vector<Dependency> pg_depend_Table::DependenciesOf(uint32_t classid, uint32_t objid) const {
-  std::vector<Dependency> found;
-  for (const Dependency& d : kept_) {
-    if (d.classid == classid && d.objid == objid) found.push_back(d);
-  }
-  return found;
+  auto it = byObject_.find(ObjectKey(classid, objid));
+  return it == byObject_.end() ? std::vector<Dependency>() : it->second;
 }
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "storage/row_handler.h"
@@ -40,7 +41,8 @@ class pg_depend_Table : public pg_some_Table {
 
  private:
   std::unique_ptr<TableReader> reader_;
-  std::vector<Dependency> kept_;
+  // (classid, objid) -> its rows in file order
+  std::unordered_map<uint64_t, std::vector<Dependency>> byObject_;
 };
 
 }  // namespace vesk

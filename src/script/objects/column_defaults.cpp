@@ -23,14 +23,6 @@ namespace {
 constexpr uint32_t kPgProcRelid = 1255;
 constexpr uint32_t kPgOperatorRelid = 2617;
 
-std::string CommentText(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20) c = '?';
-  }
-  return out;
-}
-
 // The stored text of a default: plain as most are, else rebuilt by the
 // TOAST code (a default long enough to be compressed or stored out of line).
 bool DefaultText(const ColumnDefault& d, std::string& text) {
@@ -124,7 +116,7 @@ void WriteDefault(const ColumnDefault& d, const std::string& table, const Catalo
   std::string source;
   if (!DefaultText(d, source)) {
     LogValue("Text of a column default could not be read:", target.c_str());
-    WriteScriptText(("-- Default of " + CommentText(target) + " not restored: its text could not be read\n").c_str());
+    WriteScriptText(("-- Default of " + CommentSafe(target) + " not restored: its text could not be read\n").c_str());
     return;
   }
   std::string problem;
@@ -137,15 +129,15 @@ void WriteDefault(const ColumnDefault& d, const std::string& table, const Catalo
   }
   if (!problem.empty()) {
     LogFormat("Default of %s not restored: %s", target.c_str(), problem.c_str());
-    WriteScriptText(("-- Default of " + CommentText(target) + " not restored: " + CommentText(problem) +
-                     "\n--   DEFAULT " + CommentText(source) + "\n")
+    WriteScriptText(("-- Default of " + CommentSafe(target) + " not restored: " + CommentSafe(problem) +
+                     "\n--   DEFAULT " + CommentSafe(source) + "\n")
                         .c_str());
     return;
   }
   std::string statement;
   if (checked.stale) {
     LogFormat("Default of %s names relations as they are now: %s", target.c_str(), checked.text.c_str());
-    statement = "-- stored as: " + CommentText(source) + "\n";
+    statement = "-- stored as: " + CommentSafe(source) + "\n";
   }
   statement += "ALTER TABLE ONLY " + table + " ALTER COLUMN " + QuoteName(column.attname) + " SET DEFAULT " +
                checked.text + ";\n";

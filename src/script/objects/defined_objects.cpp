@@ -10,6 +10,14 @@ std::string QualifiedName(const std::string& schema, const char* name) {
   return schema.empty() ? QuoteName(name) : QuoteName(schema.c_str()) + "." + QuoteName(name);
 }
 
+std::string CommentSafe(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  }
+  return out;
+}
+
 DefinedObjects::DefinedObjects() {
   RecoveryRun& run = Run();
   for (const RecoveryRun::DefinedTable& t : run.tablesDefined) tables_.try_emplace(t.oid, t.name);

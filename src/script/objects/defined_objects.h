@@ -16,6 +16,10 @@ namespace vesk {
 
 // "schema"."name", or "name" alone for a table without a known schema.
 std::string QualifiedName(const std::string& schema, const char* name);
+// Text safe on a "--" comment line: a control character (a line break in a
+// damaged name or a default's text) would end the comment and leak the rest
+// into the script, so each becomes '?'.
+std::string CommentSafe(const std::string& text);
 
 class DefinedObjects {
  public:

@@ -10,17 +10,6 @@
 #include "support/recovery_run.h"
 
 namespace vesk {
-namespace {
-
-std::string CommentText(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20) c = '?';
-  }
-  return out;
-}
-
-}  // namespace
 
 std::vector<ScriptSequence> FindSequences(const DefinedObjects& objects, int32_t& status) {
   status = 0;
@@ -74,7 +63,7 @@ void WriteSequenceDefinitions(const std::vector<ScriptSequence>& sequences) {
     if (s.readable) {
       WriteScriptText(SequenceDefinition(s.name, s.state).c_str());
     } else {
-      WriteScriptText(("-- Sequence " + CommentText(s.name) + " not created: its row could not be read\n\n").c_str());
+      WriteScriptText(("-- Sequence " + CommentSafe(s.name) + " not created: its row could not be read\n\n").c_str());
     }
   }
 }
