@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -65,20 +66,39 @@ std::map<std::string, std::string> SequenceValues(const std::string& script) {
   return values;
 }
 
+// Parents named in the INHERITS clauses of a pg_dump script.
+size_t InheritanceLinks(const std::string& dump) {
+  static const std::regex inherits(R"(\nINHERITS \(([^)]*)\);)");
+  size_t links = 0;
+  for (auto it = std::sregex_iterator(dump.begin(), dump.end(), inherits); it != std::sregex_iterator(); ++it) {
+    const std::string parents = (*it)[1];
+    links += 1 + static_cast<size_t>(std::count(parents.begin(), parents.end(), ','));
+  }
+  return links;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
 struct Database {
   const char* fixture;
   const char* oid;
 };
 
-TEST(ColumnObjects, SequencesContinueWhereTheOriginalsStood) {
+TEST(ColumnObjects, SequencesContinueWhereTheOriginalsStoodAndChildrenFindTheirParents) {
   for (const Database& db : {Database{"pg82", "16388"}, Database{"pg83", "16585"}, Database{"regress82", "16384"}}) {
     const std::string cluster = testing::FixturePath(db.fixture);
     if (cluster.empty()) GTEST_SKIP() << "shared fixture " << db.fixture << " not found at " << testing::SharedDir();
     const std::string script = RecoveredScript(cluster + "/base/" + db.oid, VESK_CONTENT_ALL);
     ASSERT_FALSE(script.empty()) << db.fixture;
-    const auto expected = SequenceValues(ReadAll(cluster + "/expected/dump.sql"));
+    const std::string dump = ReadAll(cluster + "/expected/dump.sql");
+    const auto expected = SequenceValues(dump);
     EXPECT_FALSE(expected.empty()) << db.fixture;
     EXPECT_EQ(SequenceValues(script), expected) << db.fixture;
+    EXPECT_EQ(Occurrences(script, " INHERIT "), InheritanceLinks(dump)) << db.fixture;
     if (std::string(db.fixture) != "regress82") continue;
     // serialtest_f2_seq was renamed serialtest_f2_foo: the stored default
     // text still names the old one.
