@@ -168,12 +168,14 @@ int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
     return kStopped;
   }
   BeginTableText(schema, script.tableName());
+  const int32_t definedBefore = Run().tablesRecovered;
   if (WriteTableDefinition(script) == kStopped) {
     EndTableText();
     scan.End(script.reader().rowsRecovered);
     return kStopped;
   }
-  const int read = script.ReadTable();
+  if (Run().tablesRecovered > definedBefore) NoteDefinedTable(table.oid, script.schemaName(), script.tableName());
+  const int read = ScriptHoldsRows() ? script.ReadTable() : 0;
   // Rows written before a stop are whole: their block is ended either way.
   script.EndRows();
   ReportTable(schema, script.reader());
@@ -226,6 +228,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   Script().byteCount = 0;
   Script().fileNumber = 1;
   ForgetDefinedTypes();
+  Run().tablesDefined.clear();
   Log("-*-*-*-*-*-*-*-*-*-*-*-*-*-*-");
   Log("Search tables");
 

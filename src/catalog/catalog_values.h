@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "storage/column_desc.h"
 #include "storage/datum.h"
@@ -30,6 +31,15 @@ inline bool DatumBool(Datum d) { return d != 0; }
 // make it read past the value the decoder checked. False when the value is
 // absent or the column is not a by-reference fixed-width column.
 bool CopyName(const AttrValue* value, const CatalogColumnDesc* column, char* out);
+
+// The stored bytes of a variable-length value as the record holds them,
+// header included: plain, compressed or a TOAST pointer (the decoder has
+// checked that they end inside the record). Empty when the value is absent
+// or its header cannot be one.
+std::string StoredVarlena(const AttrValue* value, uint8_t version);
+// The text of a stored value that is neither compressed nor out of line;
+// false for one that is (it needs the TOAST code) or has no valid header.
+bool PlainVarlenaText(const std::string& stored, uint8_t version, std::string& text);
 
 // A name is empty when its first byte is NUL.
 inline bool IsEmptyName(const char* name) { return name[0] == '\0'; }

@@ -17,9 +17,10 @@ namespace {
 void WriteSchemaStatements(const char* nspname) {
   char comment[kNameSize];
   WriteCommentSafe(comment, nspname, sizeof comment);
+  ++Run().schemasRecovered;
+  if (!ScriptHoldsDefinitions()) return;
   WriteScript("-- Schema: %s\n\n", comment);
   WriteScript("CREATE SCHEMA %s;\n\n", QuoteName(nspname).c_str());
-  ++Run().schemasRecovered;
 }
 
 constexpr uint32_t kNamespaceRelid = 2615;

@@ -81,6 +81,22 @@ constexpr Row kPgDatabase[] = {
     {"datacl", 1034, -1, false, 'i', 'x', false},
 };
 
+constexpr Row kPgAttrdef[] = {Oid("adrelid"), Int2("adnum"), Text("adbin"), Text("adsrc")};
+
+constexpr Row kPgDepend[] = {
+    Oid("classid"), Oid("objid"), Int4("objsubid"), Oid("refclassid"), Oid("refobjid"), Int4("refobjsubid"),
+    Char("deptype"),
+};
+
+constexpr Row kPgInherits[] = {Oid("inhrelid"), Oid("inhparent"), Int4("inhseqno")};
+
+// int8 is passed by reference in 8.2 and 8.3.
+constexpr Row Int8(const char* n) { return {n, 20, 8, false, 'd', 'p', true}; }
+constexpr Row kSequenceRow[] = {
+    Name("sequence_name"), Int8("last_value"), Int8("increment_by"), Int8("max_value"), Int8("min_value"),
+    Int8("cache_value"),   Int8("log_cnt"),    Bool("is_cycled"),    Bool("is_called"),
+};
+
 static_assert(std::size(kPgClass) == kPgClassColumnCount);
 static_assert(std::size(kPgAttribute) == kPgAttributeColumnCount);
 static_assert(std::size(kPgType82) == kPgType82ColumnCount);
@@ -88,6 +104,10 @@ static_assert(std::size(kPgType83) == kPgType83ColumnCount);
 static_assert(std::size(kPgNamespace) == kPgNamespaceColumnCount);
 static_assert(std::size(kPgEnum) == kPgEnumColumnCount);
 static_assert(std::size(kPgDatabase) == kPgDatabaseColumnCount);
+static_assert(std::size(kPgAttrdef) == kPgAttrdefColumnCount);
+static_assert(std::size(kPgDepend) == kPgDependColumnCount);
+static_assert(std::size(kPgInherits) == kPgInheritsColumnCount);
+static_assert(std::size(kSequenceRow) == kSequenceRowColumnCount);
 
 CatalogColumnDesc Describe(uint32_t relid, const Row& row, size_t index) {
   CatalogColumnDesc d;
@@ -140,6 +160,10 @@ std::span<CatalogColumnDesc> StaticColumns(StaticCatalog which) {
   static auto pgNamespace = Build(2615, kPgNamespace);
   static auto pgEnum = Build(3501, kPgEnum);
   static auto pgDatabase = Build(1262, kPgDatabase);
+  static auto pgAttrdef = Build(2604, kPgAttrdef);
+  static auto pgDepend = Build(2608, kPgDepend);
+  static auto pgInherits = Build(2611, kPgInherits);
+  static auto sequenceRow = Build(0, kSequenceRow);
   switch (which) {
     case StaticCatalog::kPgClass: return {PgClassColumns(), kPgClassColumnCount};
     case StaticCatalog::kPgAttribute: return {PgAttributeColumns(), kPgAttributeColumnCount};
@@ -148,6 +172,10 @@ std::span<CatalogColumnDesc> StaticColumns(StaticCatalog which) {
     case StaticCatalog::kPgNamespace: return pgNamespace;
     case StaticCatalog::kPgEnum: return pgEnum;
     case StaticCatalog::kPgDatabase: return pgDatabase;
+    case StaticCatalog::kPgAttrdef: return pgAttrdef;
+    case StaticCatalog::kPgDepend: return pgDepend;
+    case StaticCatalog::kPgInherits: return pgInherits;
+    case StaticCatalog::kSequenceRow: return sequenceRow;
   }
   return {};
 }

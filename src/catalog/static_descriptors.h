@@ -14,7 +14,19 @@
 
 namespace vesk {
 
-enum class StaticCatalog { kPgClass, kPgAttribute, kPgType82, kPgType83, kPgNamespace, kPgEnum, kPgDatabase };
+enum class StaticCatalog {
+  kPgClass,
+  kPgAttribute,
+  kPgType82,
+  kPgType83,
+  kPgNamespace,
+  kPgEnum,
+  kPgDatabase,
+  kPgAttrdef,
+  kPgDepend,
+  kPgInherits,
+  kSequenceRow,  // the one row of every sequence relation
+};
 
 inline constexpr size_t kPgClassColumnCount = 27;
 inline constexpr size_t kPgAttributeColumnCount = 17;
@@ -23,6 +35,10 @@ inline constexpr size_t kPgType83ColumnCount = 26;
 inline constexpr size_t kPgNamespaceColumnCount = 3;  // the same in both layouts
 inline constexpr size_t kPgEnumColumnCount = 2;       // 8.3 only
 inline constexpr size_t kPgDatabaseColumnCount = 11;  // the same in both layouts
+inline constexpr size_t kPgAttrdefColumnCount = 4;    // the same in both layouts
+inline constexpr size_t kPgDependColumnCount = 7;     // the same in both layouts
+inline constexpr size_t kPgInheritsColumnCount = 3;   // the same in both layouts
+inline constexpr size_t kSequenceRowColumnCount = 9;  // the same in both layouts
 
 CatalogColumnDesc* PgClassColumns();      // 27 entries, attrelid 1259
 CatalogColumnDesc* PgAttributeColumns();  // 17 entries, attrelid 1249

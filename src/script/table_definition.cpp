@@ -88,8 +88,10 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
   if (written > 0) {
     definition += ");\n\n";
     definition.insert(0, notes);
-    // One piece: a definition never spans two script files.
-    WriteScriptText(definition.c_str());
+    // One piece: a definition never spans two script files. A script of
+    // rows only goes into tables that exist already, but the columns their
+    // rows skip are settled here all the same.
+    if (ScriptHoldsDefinitions()) WriteScriptText(definition.c_str());
     ++Run().tablesRecovered;
   }
   return 0;

@@ -49,7 +49,7 @@ bool DefineEnum(const TypeRecord& type) {
     statement += i + 1 < labels.size() ? ",\n" : "\n";
   }
   statement += ");\n\n";
-  WriteScriptText(statement.c_str());
+  if (ScriptHoldsDefinitions()) WriteScriptText(statement.c_str());
   return true;
 }
 
@@ -88,7 +88,7 @@ bool DefineComposite(const TypeRecord& type, int depth) {
     }
   }
   statement += "\n);\n\n";
-  WriteScriptText(statement.c_str());
+  if (ScriptHoldsDefinitions()) WriteScriptText(statement.c_str());
   return true;
 }
 

@@ -13,6 +13,13 @@ constexpr uint32_t kLayoutVersion82 = 3;
 constexpr uint32_t kLayoutVersion83 = 4;
 // pd_flags bits an 8.3 server sets (PD_HAS_FREE_LINES, PD_PAGE_FULL).
 constexpr uint16_t kValidFlags83 = 0x0003;
+// What a sequence keeps in its page's special space (MAXALIGN'd: 8 bytes on
+// 64-bit servers, 4 on 32-bit ones).
+constexpr uint32_t kSequenceMagic = 0x1717;
+
+bool HoldsSequenceMagic(const uint8_t* page, uint32_t special) {
+  return (special == kPageSize - 8 || special == kPageSize - 4) && LoadU32(page + special) == kSequenceMagic;
+}
 
 }  // namespace
 
@@ -21,7 +28,7 @@ bool IsZeroPage(const uint8_t* page) {
   return std::memcmp(page, zeros, kPageSize) == 0;
 }
 
-const char* PageHeaderProblem(const uint8_t* page, uint32_t headerSize) {
+const char* PageHeaderProblem(const uint8_t* page, uint32_t headerSize, bool sequencePage) {
   const bool is83 = headerSize == 24;
   const uint32_t sizeVersion = LoadU16(page + 18);
   if ((sizeVersion & 0xFF00u) != kPageSize) return "page size is not 8192";
@@ -34,7 +41,11 @@ const char* PageHeaderProblem(const uint8_t* page, uint32_t headerSize) {
   if (lower < headerSize || lower > upper || upper > special || special > kPageSize) {
     return "pd_lower, pd_upper and pd_special out of order";
   }
-  if (special != kPageSize) return "special space on a heap page";
+  if (sequencePage) {
+    if (!HoldsSequenceMagic(page, special)) return "no sequence magic in the special space";
+  } else if (special != kPageSize) {
+    return "special space on a heap page";
+  }
   if ((lower - headerSize) % 4 != 0) return "pd_lower inside a line pointer";
   if (is83 && (LoadU16(page + 10) & ~kValidFlags83) != 0) return "unknown page flags";
   return nullptr;

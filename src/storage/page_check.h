@@ -12,8 +12,10 @@ namespace vesk {
 bool IsZeroPage(const uint8_t* page);
 
 // Why the header of `page` cannot be a heap page header of the layout whose
-// header is `headerSize` bytes (20: 8.2, 24: 8.3); null when it can.
-const char* PageHeaderProblem(const uint8_t* page, uint32_t headerSize);
+// header is `headerSize` bytes (20: 8.2, 24: 8.3); null when it can. A
+// sequence's page is a heap page with the sequence magic in a special space
+// of its own; any other heap page has none.
+const char* PageHeaderProblem(const uint8_t* page, uint32_t headerSize, bool sequencePage = false);
 
 // Why an item with storage at `offset`, `length` bytes long, cannot lie in
 // the tuple space of a plausible page (from pd_upper to pd_special); null

@@ -32,7 +32,7 @@ int TableReader::WalkPage(const uint8_t* page, uint32_t headerSize, bool is82) {
   currentPage_ = page;
   ++pagesRead;
   if (IsZeroPage(page)) return 0;
-  if (const char* problem = PageHeaderProblem(page, headerSize)) {
+  if (const char* problem = PageHeaderProblem(page, headerSize, sequencePages)) {
     ++pagesSkipped;
     LogFormat("Page %u of %s skipped: %s", pageNumber, tableName, problem);
     return 0;

@@ -109,6 +109,9 @@ class TableReader {
   // A table of no columns still has rows (of no values): its handler gets
   // them. Otherwise an empty column list means nothing can be decoded.
   bool rowsWithoutColumns = false;
+  // The relation is a sequence: its one page carries the sequence magic in
+  // a special space, which any other heap page would be skipped for.
+  bool sequencePages = false;
   // Receives the records set aside; null: they are only counted.
   pg_some_Table* quarantine = nullptr;
   // What the last ReadTable met, for the run's summary.

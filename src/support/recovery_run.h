@@ -42,6 +42,14 @@ struct RecoveryRun {
 
   int32_t schemasRecovered = 0;
   int32_t tablesRecovered = 0;
+  // The user tables whose CREATE TABLE this run wrote (or, for a script of
+  // rows only, would have written), each with its name as the script
+  // spells it: what the objects written after the data may refer to.
+  struct DefinedTable {
+    uint32_t oid = 0;
+    std::string name;  // "schema"."table"
+  };
+  std::vector<DefinedTable> tablesDefined;
   // "schema"."table" of each table with text that was not valid UTF-8.
   std::vector<std::string> tablesRepaired;
 
@@ -73,6 +81,11 @@ inline RecoveryRun& Run() {
   static RecoveryRun run;
   return run;
 }
+
+// What VeskOptions::content asks the script to hold: CREATE statements
+// (all but a script of rows only) and rows (all but a schema-only one).
+inline bool ScriptHoldsDefinitions() { return Run().options.content != VESK_CONTENT_DATA_ONLY; }
+inline bool ScriptHoldsRows() { return Run().options.content != VESK_CONTENT_SCHEMA_ONLY; }
 
 // True when the cancellation byte is set (read afresh at every call).
 inline bool BreakRequested() {

@@ -1,5 +1,6 @@
 #include "script/objects/schema_objects.h"
 
+#include "script/objects/defined_objects.h"
 #include "support/recovery_run.h"
 #include "vesk/veskdll.h"
 
@@ -8,7 +9,13 @@ namespace vesk {
 void WriteSchemaObjects() {
   if (Run().options.schemaObjects == VESK_OBJECTS_NONE) return;
   WriteColumnObjects();
+  if (!ScriptHoldsDefinitions()) return;
   WriteConstraintObjects();
+  WriteInheritanceLinks();
+}
+
+void NoteDefinedTable(uint32_t oid, const std::string& schema, const char* table) {
+  Run().tablesDefined.push_back({oid, QualifiedName(schema, table)});
 }
 
 }  // namespace vesk

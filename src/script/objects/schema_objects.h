@@ -5,10 +5,13 @@
 // statement of its own: one that fails on load costs only itself.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace vesk {
 
 // Everything below, as VeskOptions::schemaObjects asks (nothing for
-// VESK_OBJECTS_NONE).
+// VESK_OBJECTS_NONE); for a script of rows only, the sequences' values alone.
 void WriteSchemaObjects();
 
 // Sequences with their values and owners, column defaults, NOT NULL and
@@ -17,5 +20,14 @@ void WriteColumnObjects();
 // Primary keys, unique and check constraints, indexes, then foreign keys,
 // and the list of views that cannot be rebuilt as SQL.
 void WriteConstraintObjects();
+// ALTER TABLE ... INHERIT for each pg_inherits link between two tables the
+// script created, each child's parents in their order. After the
+// constraints: a current server attaches a child only when it has the
+// parent's check constraints, which 8.x copied into every child.
+void WriteInheritanceLinks();
+
+// Records that Pass 2 defined table `oid` (`schema` empty: none known), so
+// that the objects after the data may refer to it.
+void NoteDefinedTable(uint32_t oid, const std::string& schema, const char* table);
 
 }  // namespace vesk
