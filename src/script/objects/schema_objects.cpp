@@ -9,6 +9,8 @@ void WriteSchemaObjects() {
   if (Run().options.schemaObjects == VESK_OBJECTS_NONE) return;
   WriteColumnObjects();
   WriteConstraintObjects();
+  WriteViewList();
+  WriteForeignKeys();
 }
 
 }  // namespace vesk
