@@ -133,16 +133,16 @@ TEST(ConstraintObjectsTest, KeyVectorsFromStoredValues) {
       {82, ArrayValue(82, 1, 28, {1}, false), false, {}},           // a null bitmap
       {82, {}, false, {}},
   };
-  const uint8_t saved = Run().version;
+  const uint8_t saved = vesk::Run().version;
   for (const auto& c : cases) {
-    Run().version = c.version;
+    vesk::Run().version = c.version;
     std::vector<int16_t> items;
     EXPECT_EQ(StoredInt16Vector(c.stored, items), c.ok);
     if (c.ok) {
       EXPECT_EQ(items, c.items);
     }
   }
-  Run().version = saved;
+  vesk::Run().version = saved;
 }
 
 }  // namespace
