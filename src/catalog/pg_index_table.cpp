@@ -37,6 +37,8 @@ int pg_index_Table::ProcessRow(const RowValues& values, uint32_t) {
   ReadStored(values, fields_.indoption, r.indoption);
   r.hasExpressions = Present(values, fields_.indexprs);
   r.hasPredicate = Present(values, fields_.indpred);
+  ReadStored(values, fields_.indexprs, r.indexprs);
+  ReadStored(values, fields_.indpred, r.indpred);
   records_.push_back(std::move(r));
   return 1;
 }

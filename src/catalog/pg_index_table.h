@@ -20,7 +20,9 @@ struct IndexRecord {
   std::vector<uint8_t> indkey;     // int2vector: attnums, 0 for an expression
   std::vector<uint8_t> indclass;   // oidvector: operator classes
   std::vector<uint8_t> indoption;  // int2vector (8.3): DESC and NULLS FIRST bits
-  bool hasExpressions = false;     // indexprs not null
+  std::vector<uint8_t> indexprs;   // text: the key expressions' trees, empty when none
+  std::vector<uint8_t> indpred;    // text: the WHERE condition's tree, empty when none
+  bool hasExpressions = false;     // indexprs not null (even when unreadable)
   bool hasPredicate = false;       // indpred not null
 };
 

@@ -108,7 +108,7 @@ std::string ForeignKeySql(const ForeignKeySpec& key) {
 }
 
 std::string IndexSql(const char* name, const std::string& table, bool unique, const char* method,
-                     const std::vector<IndexColumnSpec>& columns) {
+                     const std::vector<IndexColumnSpec>& columns, const std::string& predicate) {
   std::string out = unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
   out += QuoteName(name) + " ON " + table + " USING " + QuoteName(method) + " (";
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -122,7 +122,9 @@ std::string IndexSql(const char* name, const std::string& table, bool unique, co
     if (descending) out += nullsFirst ? " DESC" : " DESC NULLS LAST";
     if (!descending && nullsFirst) out += " NULLS FIRST";
   }
-  return out + ");\n\n";
+  out += ")";
+  if (!predicate.empty()) out += " WHERE " + predicate;
+  return out + ";\n\n";
 }
 
 bool CheckTextNamesColumns(std::string_view source, const std::vector<std::string>& columnsInOrder) {

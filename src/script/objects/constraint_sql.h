@@ -40,8 +40,9 @@ struct IndexColumnSpec {
   std::string opclass;  // empty for the column type's default class
   int16_t option = 0;   // bit 0 descending, bit 1 nulls first
 };
+// `predicate`: the WHERE condition's text, empty for none.
 std::string IndexSql(const char* name, const std::string& table, bool unique, const char* method,
-                     const std::vector<IndexColumnSpec>& columns);
+                     const std::vector<IndexColumnSpec>& columns, const std::string& predicate = {});
 
 // True when the text of a check constraint, as the server kept it when the
 // constraint was made, still names the table's columns as they are now
