@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "script/objects/constraint_sql.h"
+#include "script/objects/expression_text.h"
+#include "script/objects/node_tree.h"
 #include "script/objects/stored_values.h"
 #include "support/recovery_run.h"
 
@@ -143,6 +145,107 @@ TEST(ConstraintObjectsTest, KeyVectorsFromStoredValues) {
     }
   }
   vesk::Run().version = saved;
+}
+
+// The catalogs of a table (a int4, s name, t text, r float8) with a few
+// operators and functions, as the expression text asks for them.
+class FakeNames : public ExpressionNames {
+ public:
+  std::string Column(int16_t attnum) const override {
+    const char* names[] = {"", "\"a\"", "\"s\"", "\"t\"", "\"r\""};
+    return attnum >= 1 && attnum <= 4 ? names[attnum] : "";
+  }
+  bool FindOperator(uint32_t oid, Operator& out) const override {
+    switch (oid) {
+      case 97: out = {"<", true, 23, 23}; return true;
+      case 521: out = {">", true, 23, 23}; return true;
+      case 660: out = {"<", true, 19, 19}; return true;
+      case 654: out = {"||", true, 25, 25}; return true;
+      case 484: out = {"-", true, 0, 20}; return true;
+      case 9999: out = {"<<<", false, 23, 23}; return true;
+      default: return false;
+    }
+  }
+  bool FindFunction(uint32_t oid, Function& out) const override {
+    if (oid != 1395) return false;
+    out = {"abs", true, false, {701}};
+    return true;
+  }
+};
+
+std::string Var(int attno, int type) {
+  return "{VAR :varno 1 :varattno " + std::to_string(attno) + " :vartype " + std::to_string(type) +
+         " :vartypmod -1 :varlevelsup 0 :varnoold 1 :varoattno " + std::to_string(attno) + "}";
+}
+std::string Const(int type, int length, const std::string& bytes) {
+  return "{CONST :consttype " + std::to_string(type) + " :constlen " + std::to_string(length) +
+         " :constbyval true :constisnull false :constvalue " + bytes + "}";
+}
+std::string Op(int opno, const std::string& args, int result = 16) {
+  return "{OPEXPR :opno " + std::to_string(opno) + " :opfuncid 0 :opresulttype " + std::to_string(result) +
+         " :opretset false :args (" + args + ")}";
+}
+std::string NameConst(char c) {
+  std::string bytes = "64 [ " + std::to_string(static_cast<int>(c));
+  for (int i = 1; i < 64; ++i) bytes += " 0";
+  return Const(19, 64, bytes + " ]");
+}
+
+// Stored trees to text: what is rebuilt exactly, and what is refused (a
+// guess would make a different index) or cannot be read at all.
+TEST(ConstraintObjectsTest, ExpressionTextFromStoredTrees) {
+  const std::string k1000 = Const(23, 4, "4 [ -24 3 0 0 0 0 0 0 ]");
+  const std::string kMinus5 = Const(23, 4, "4 [ -5 -1 -1 -1 0 0 0 0 ]");
+  const struct {
+    std::string tree;
+    const char* text;
+  } cases[] = {
+      {Op(521, Var(1, 23) + " " + k1000), "(\"a\" > 1000)"},
+      {Op(521, Var(1, 23) + " " + kMinus5), "(\"a\" > (-5))"},
+      {"{BOOLEXPR :boolop or :args (" + Op(97, Var(1, 23) + " " + k1000) + " " + Op(660, Var(2, 19) + " " + NameConst('B')) +
+           ")}",
+       "((\"a\" < 1000) OR (\"s\" < 'B'::name))"},
+      {"{BOOLEXPR :boolop not :args (" + Op(97, Var(1, 23) + " " + k1000) + ")}", "(NOT (\"a\" < 1000))"},
+      {Op(654, Var(3, 25) + " " + Const(25, -1, "9 [ 9 0 0 0 120 39 92 121 33 ]"), 25), ""},  // a backslash
+      {Op(654, Var(3, 25) + " " + Const(25, -1, "7 [ 28 0 0 0 120 39 121 ]"), 25), "(\"t\" || 'x''y'::text)"},
+      {Op(654, Var(3, 25) + " " + Const(25, -1, "6 [ 6 0 0 0 120 121 ]"), 25), "(\"t\" || 'xy'::text)"},
+      {Op(9999, Var(1, 23) + " " + k1000), ""},                          // not a built-in operator
+      {Op(521, Var(1, 21) + " " + k1000), ""},                           // operand of another type
+      {Op(521, Var(1, 23) + " " + Var(5, 23)), ""},                      // no such column
+      {Op(484, Const(20, 8, "8 [ 1 0 0 0 0 0 0 0 ]"), 20), "(- '1'::bigint)"},
+      {"{FUNCEXPR :funcid 1395 :funcresulttype 701 :funcretset false :funcformat 0 :args (" + Var(4, 701) + ")}",
+       "abs(\"r\")"},
+      {"{FUNCEXPR :funcid 1395 :funcresulttype 701 :funcretset false :funcformat 2 :args (" + Var(4, 701) + ")}", ""},
+      {"{RELABELTYPE :arg " + Var(1, 23) + "}", ""},
+  };
+  FakeNames names;
+  for (const auto& c : cases) {
+    TreeItem tree;
+    ASSERT_TRUE(ParseNodeTree(c.tree, tree)) << c.tree;
+    EXPECT_EQ(ExpressionText(tree, names), c.text) << c.tree;
+  }
+  TreeItem list;
+  std::vector<KeyExpression> keys;
+  ASSERT_TRUE(ParseNodeTree("(" + Op(654, Var(3, 25) + " " + Var(3, 25), 25) + ")", list));
+  ASSERT_TRUE(IndexExpressionTexts(list, names, keys));
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].text, "((\"t\" || \"t\"))");
+  EXPECT_EQ(keys[0].type, 25u);
+
+  const std::string damaged[] = {
+      "{OPEXPR :opno 521 :args ({VAR",
+      std::string(5000, '(') + std::string(5000, ')'),
+      Const(23, 4, "4 [ 1 2 ]"),           // fewer bytes than the length
+      Const(23, 4, "4 [ 1 2 3 4 5 6 7 8 9 10 11 12 13 ]"),
+      Const(23, 4, "4 [ 1 2 3 999 ]"),
+      "{VAR :varno 1 :varattno 1} trailing",
+      "{VAR varno 1}",
+      "",
+  };
+  for (const std::string& text : damaged) {
+    TreeItem tree;
+    EXPECT_FALSE(ParseNodeTree(text, tree)) << text.substr(0, 80);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Counts the schema objects of two databases side by side.
 
-usage: schema_counts.py [--port 5415] [--host /tmp] [--user postgres] DB_A DB_B
+usage: schema_counts.py [--port 5415] [--host /tmp] [--user USER] DB_A DB_B
 
 For the user schemas of each database (everything but pg_catalog,
 information_schema, pg_toast and the temporary schemas) prints the number of
@@ -10,9 +10,13 @@ foreign key constraints, indexes and inheritance links, one line per kind,
 and marks the kinds whose counts differ. Exit status 1 when any differs.
 
 Meant for a database restored from a recovered script beside the original's
-pg_dump loaded into the same server (roundtrip.py --keep leaves both).
+pg_dump loaded into the same server (roundtrip.py --keep leaves both,
+as exp_<tag> and rec_<tag>). The user defaults to $PGUSER, else to the one
+roundtrip.py makes its server for (vesktest when run as root, else you).
 """
 import argparse
+import getpass
+import os
 import subprocess
 import sys
 
@@ -60,7 +64,7 @@ def main():
     ap.add_argument("db_b")
     ap.add_argument("--port", type=int, default=5415)
     ap.add_argument("--host", default="/tmp")
-    ap.add_argument("--user", default="postgres")
+    ap.add_argument("--user", default=os.environ.get("PGUSER") or ("vesktest" if os.geteuid() == 0 else getpass.getuser()))
     args = ap.parse_args()
     width = max(len(label) for label, _ in COUNTS)
     print(f"{'':{width}}  {args.db_a:>12}  {args.db_b:>12}")

@@ -82,7 +82,7 @@ class TreeParser {
     out.kind = TreeItem::Kind::kBytes;
     for (std::string_view b = Token(); b != "]"; b = Token()) {
       int value = 0;
-      if (out.bytes.size() > n + 8 ||
+      if (out.bytes.size() >= n + 8 ||
           std::from_chars(b.data(), b.data() + b.size(), value).ec != std::errc() || value < -128 || value > 255) {
         return false;
       }
