@@ -1,6 +1,5 @@
 #include "api/pass2.h"
 
-#include <cstring>
 #include <string>
 
 #include "catalog/catalog_readers.h"
@@ -211,14 +210,6 @@ void WriteSummary(int32_t scratchBaseline) {
 }
 
 }  // namespace
-
-bool IsSystemTable(const RecoveredTable& table) {
-  // The prefixes mark the server's own catalogs, and those live in the
-  // schemas initdb made. A user's "sql_data" in public or in a schema of its
-  // own is data; a table whose schema is unknown is judged by name alone.
-  if (IsUserSchemaOid(table.relnamespace)) return false;
-  return std::strncmp(table.relname, "pg_", 3) == 0 || std::strncmp(table.relname, "sql_", 4) == 0;
-}
 
 int32_t RunPass2(int32_t scratchBaseline) {
   const int32_t count = CountTables();

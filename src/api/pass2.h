@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "catalog/recovered_table.h"
+#include "catalog/schema_rules.h"  // IsSystemTable
 
 namespace vesk {
 
@@ -15,9 +16,6 @@ namespace vesk {
 // recovered, -3 when nothing was, -1000 when stopped.
 int32_t RunPass2(int32_t scratchBaseline);
 
-// Tables whose name begins with "pg_" or "sql_" (case-sensitive) are the
-// system's own and never recovered.
-bool IsSystemTable(const RecoveredTable& table);
 
 // The percentages of Pass 2: each finished table adds an equal share of 85
 // to the 15 reached after Pass 1.

@@ -41,6 +41,14 @@ bool IsTemporarySchemaName(const char* nspname) {
 
 bool IsUserSchemaOid(uint32_t oid) { return oid == kPublicSchema || oid >= kFirstNormalOid; }
 
+bool IsSystemTable(const RecoveredTable& table) {
+  // The prefixes mark the server's own catalogs, and those live in the
+  // schemas initdb made. A user's "sql_data" in public or in a schema of its
+  // own is data; a table whose schema is unknown is judged by name alone.
+  if (IsUserSchemaOid(table.relnamespace)) return false;
+  return std::strncmp(table.relname, "pg_", 3) == 0 || std::strncmp(table.relname, "sql_", 4) == 0;
+}
+
 bool RenameReservedSchema(char* nspname) {
   if (std::strncmp(nspname, "pg_", 3) != 0) return false;
   nspname[0] = '_';

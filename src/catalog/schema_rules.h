@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "catalog/recovered_table.h"
+
 namespace vesk {
 
 // True for the schemas every database has from initdb: pg_catalog, pg_toast,
@@ -17,6 +19,9 @@ bool IsTemporarySchemaName(const char* nspname);
 // True for public and for the schemas users made: there a table named like
 // a catalog ("pg_x", "sql_data") is the user's data, not a catalog.
 bool IsUserSchemaOid(uint32_t oid);
+// Tables whose name begins with "pg_" or "sql_" (case-sensitive) outside
+// the users' schemas are the system's own and never recovered.
+bool IsSystemTable(const RecoveredTable& table);
 // A name beginning with "pg_" is reserved on every server: the first
 // character becomes '_'. True when the name was changed.
 bool RenameReservedSchema(char* nspname);

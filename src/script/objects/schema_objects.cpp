@@ -12,6 +12,8 @@ void WriteSchemaObjects() {
   if (!ScriptHoldsDefinitions()) return;
   WriteConstraintObjects();
   WriteInheritanceLinks();
+  WriteViewList();
+  WriteForeignKeys();
 }
 
 void NoteDefinedTable(uint32_t oid, const std::string& schema, const char* table) {

@@ -17,8 +17,8 @@ void WriteSchemaObjects();
 // Sequences with their values and owners, column defaults, NOT NULL and
 // inheritance links.
 void WriteColumnObjects();
-// Primary keys, unique and check constraints, indexes, then foreign keys,
-// and the list of views that cannot be rebuilt as SQL.
+// Primary keys, unique and check constraints, then the indexes no key makes
+// (nothing for VESK_OBJECTS_NO_CONSTRAINTS or data only).
 void WriteConstraintObjects();
 // ALTER TABLE ... INHERIT for each pg_inherits link between two tables the
 // script created, each child's parents in their order. After the
@@ -29,5 +29,11 @@ void WriteInheritanceLinks();
 // Records that Pass 2 defined table `oid` (`schema` empty: none known), so
 // that the objects after the data may refer to it.
 void NoteDefinedTable(uint32_t oid, const std::string& schema, const char* table);
+// Foreign keys, after every other object, so that the order the rows were
+// loaded in never matters (nothing where WriteConstraintObjects writes none).
+void WriteForeignKeys();
+// Each view of the user schemas by name in a comment, with its columns and
+// their types: its definition is a node tree no current server reads.
+void WriteViewList();
 
 }  // namespace vesk

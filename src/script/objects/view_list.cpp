@@ -1,0 +1,47 @@
+#include <string>
+
+#include "catalog/catalog_readers.h"
+#include "catalog/schema_rules.h"
+#include "script/objects/constraint_sql.h"
+#include "script/objects/object_relations.h"
+#include "script/objects/schema_objects.h"
+#include "script/type_name.h"
+#include "script/writer/script_writer.h"
+#include "support/recovery_run.h"
+#include "vesk/veskdll.h"
+
+namespace vesk {
+namespace {
+
+std::string ViewComment(const RecoveredTable& view, ObjectRelations& relations) {
+  std::string text = "View " + relations.CommentName(view.oid) +
+                     " is not created: its definition is stored only as a node tree, which no current server "
+                     "reads. Its columns:";
+  std::string type;
+  for (const CatalogColumnDesc* column : relations.Columns(view.oid)) {
+    if (column->attisdropped) continue;
+    type.clear();
+    if (!AppendTypeName(type, column->atttypid, column->atttypmod)) type = "(type " + std::to_string(column->atttypid) + ")";
+    text += "\n    " + QuoteName(column->attname) + " " + type;
+  }
+  return CommentLines(text) + "\n";
+}
+
+}  // namespace
+
+void WriteViewList() {
+  const VeskOptions& options = Run().options;
+  if (options.schemaObjects == VESK_OBJECTS_NONE || options.content == VESK_CONTENT_DATA_ONLY) return;
+  if (Run().classes == nullptr) return;
+  ObjectRelations relations;
+  TableReader& classes = Run().classes->reader();
+  for (size_t i = 0; i < classes.RowCount(); ++i) {
+    const auto* view = static_cast<const RecoveredTable*>(classes.RowAt(i));
+    // The first row of an OID is the view; user schemas only.
+    if (view->relkind != 'v' || !IsUserSchemaOid(view->relnamespace) || relations.Find(view->oid) != view) continue;
+    if (StopRequested()) return;
+    WriteScriptText(ViewComment(*view, relations).c_str());
+  }
+}
+
+}  // namespace vesk
