@@ -5,6 +5,7 @@
 #include "script/script_table.h"
 #include "script/type_name.h"
 #include "script/user_types.h"
+#include "script/writer/load_guard.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -61,6 +62,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
     definition += ");\n\n";
     // One piece: a definition never spans two script files.
     WriteScriptText(definition.c_str());
+    NoteCreatedTable(table.schemaName().c_str(), table.tableName());
     ++Run().tablesRecovered;
   }
   return 0;

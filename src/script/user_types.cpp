@@ -8,6 +8,7 @@
 #include "script/base_type.h"
 #include "script/sql_literal.h"
 #include "script/type_name.h"
+#include "script/writer/load_guard.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -33,6 +34,12 @@ const TypeRecord* UserTypeBehind(uint32_t typeOid) {
   return type;
 }
 
+void NoteCreatedType(const TypeRecord& type) {
+  std::string name;
+  AppendQualifiedTypeName(name, type);
+  NoteCreatedObject("TYPE", name);
+}
+
 bool DefineEnum(const TypeRecord& type) {
   std::vector<const char*> labels;
   if (Run().enums != nullptr) labels = Run().enums->LabelsOf(type.oid);
@@ -50,6 +57,7 @@ bool DefineEnum(const TypeRecord& type) {
   }
   statement += ");\n\n";
   WriteScriptText(statement.c_str());
+  NoteCreatedType(type);
   return true;
 }
 
@@ -89,6 +97,7 @@ bool DefineComposite(const TypeRecord& type, int depth) {
   }
   statement += "\n);\n\n";
   WriteScriptText(statement.c_str());
+  NoteCreatedType(type);
   return true;
 }
 

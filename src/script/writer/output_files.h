@@ -1,5 +1,7 @@
-// The files of a result directory: recovered_N.sql and the loader scripts
-// that feed them to psql. Paths are "<directory>/<name>".
+// The files of a result directory: recovered_N.sql, the loader scripts that
+// feed them to psql, and what those run: load.sql (the list of script files)
+// and the guards load_check.sql and load_replace.sql, written when the run
+// ends. Paths are "<directory>/<name>".
 #pragma once
 
 #include <cstdint>
@@ -8,8 +10,8 @@
 
 namespace vesk {
 
-// Creates recovered_1.sql (the current script file) and the loader scripts
-// with their heads and first load lines, and resets the counting writer. On
+// Creates recovered_1.sql (the current script file), the loader scripts and
+// load.sql with its first line, and resets the counting writer. On
 // failure logs "Cannot write to result file %s" and returns false; files
 // already created stay.
 bool OpenOutputFiles(const std::string& directory);
@@ -17,9 +19,9 @@ bool OpenOutputFiles(const std::string& directory);
 // a large buffer and the run's encoding declaration as its first line; null
 // on failure.
 FILE* CreateScriptFile(const std::string& directory, int32_t number, std::string& path);
-// Appends the load line of script file `number` to every loader.
+// Appends the load line of script file `number` to load.sql.
 void AppendLoadLines(int32_t number);
-// Closes the current script file, writes the loaders' tails and closes them.
+// Closes the current script file and load.sql, and writes the load guards.
 void CloseOutputFiles();
 
 }  // namespace vesk
