@@ -173,6 +173,7 @@ rem tables of this recovery exist already (or could not be dropped); 4 some
 rem statements failed (the load.log of each database names them).
 setlocal
 cd /d "%~dp0"
+set "VESK_HOME=%~dp0"
 set VESK_REPLACE=
 if /i "%~1"=="--replace" set VESK_REPLACE=--replace
 if /i "%~1"=="--replace" shift
@@ -235,7 +236,7 @@ set "PGDATABASE=%VESK_NAME%"
 if "%VESK_PHASE%"=="load" goto LoadDatabase
 if not "%VESK_REPLACE%"=="" exit /b 0
 if "%VESK_CREATE%"=="0" goto CheckTables
-if "%VESK_PRESENT%"=="1" echo The database of %VESK_DIR% exists already
+if "%VESK_PRESENT%"=="1" echo The database of "%VESK_DIR%" exists already
 if "%VESK_PRESENT%"=="1" set VESK_REFUSED=1
 exit /b 0
 :CheckTables
@@ -248,15 +249,19 @@ exit /b 0
 :LoadDatabase
 if "%VESK_PRESENT%"=="1" goto LoadInto
 psql -X -q -v ON_ERROR_STOP=1 -d postgres -f "%VESK_DIR%\create_database.sql"
-if errorlevel 1 set VESK_BROKEN=1
-if errorlevel 1 exit /b 0
+if errorlevel 1 goto NotCreated
 :LoadInto
-echo The database of %VESK_DIR%:
+echo The database of "%VESK_DIR%":
 call "%VESK_DIR%\commit_trust.bat" %VESK_REPLACE% "" ""
 set VESK_STATUS=%errorlevel%
+cd /d "%VESK_HOME%"
 if "%VESK_STATUS%"=="4" set /a VESK_FAILED+=1
 if "%VESK_STATUS%"=="3" set VESK_REFUSED=1
 if not "%VESK_STATUS%"=="0" if not "%VESK_STATUS%"=="3" if not "%VESK_STATUS%"=="4" set VESK_BROKEN=1
+exit /b 0
+:NotCreated
+echo The database of "%VESK_DIR%" could not be created
+set VESK_BROKEN=1
 exit /b 0
 
 :Databases
