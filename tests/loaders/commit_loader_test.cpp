@@ -14,6 +14,7 @@
 
 #include "common/test_server.h"
 #include "sampledb/sample_database.h"
+#include "script/writer/load_guard.h"
 #include "support/temp_dir.h"
 #include "vesk/veskdll.h"
 
@@ -170,6 +171,46 @@ TEST_F(CommitLoaderTest, FailedStatementsAreCountedAndNamed) {
   EXPECT_NE(ran.output.find("Load finished: 1 statements failed; load.log names them\n"), std::string::npos)
       << ran.output;
   EXPECT_EQ(Rows(), "5 3\n") << "the rest loaded";
+}
+
+// The guards find and drop the recovery's objects whatever their names
+// hold (quotes, backslashes, capitals, a table written unqualified), and
+// leave the database's own objects alone.
+TEST_F(CommitLoaderTest, GuardsNameOddTablesExactly) {
+  ForgetCreatedObjects();
+  NoteCreatedSchema("Odd \"Schema\"");
+  NoteCreatedTable("Odd \"Schema\"", "it's \\ \"odd\"");
+  NoteCreatedTable(nullptr, "Plain");
+  NoteCreatedObject("TYPE", "\"Odd \"\"Schema\"\"\".\"mood\"");
+  const std::string guards = dir_ / "guards";
+  fs::create_directories(guards);
+  ASSERT_TRUE(WriteLoadGuards(guards));
+  ForgetCreatedObjects();
+  ASSERT_EQ(Psql(database_, "CREATE SCHEMA \"Odd \"\"Schema\"\"\"; "
+                            "CREATE TYPE \"Odd \"\"Schema\"\"\".mood AS ENUM ('a'); "
+                            "CREATE TABLE \"Odd \"\"Schema\"\"\".\"it's \\ \"\"odd\"\"\" (m \"Odd \"\"Schema\"\"\".mood); "
+                            "CREATE TABLE public.\"Plain\" (); CREATE TABLE public.plain ();")
+                .status,
+            0);
+  auto run = [&](const char* file) {
+    return Shell(Environment() + "psql -X -q -v ON_ERROR_STOP=1 -h " + Quoted(host_) + " -p " + port_ + " -U " +
+                 Quoted(user_) + " -d " + Quoted(database_) + " -f " + Quoted(guards + "/" + file));
+  };
+  Ran check = run("load_check.sql");
+  EXPECT_EQ(check.status, 3) << check.output;
+  EXPECT_NE(check.output.find("exist already: \"Odd \"\"Schema\"\"\".\"it's \\ \"\"odd\"\"\", public.\"Plain\"\""),
+            std::string::npos)
+      << check.output;
+  Ran replace = run("load_replace.sql");
+  EXPECT_EQ(replace.status, 0) << replace.output;
+  EXPECT_EQ(replace.output, "") << "no notices";
+  EXPECT_EQ(run("load_check.sql").status, 0);
+  EXPECT_EQ(Psql(database_, "SELECT string_agg(nspname || '.' || relname, ' ') FROM pg_class c JOIN pg_namespace n "
+                            "ON n.oid = relnamespace WHERE relkind = 'r' AND nspname NOT IN "
+                            "('pg_catalog', 'information_schema')")
+                .output,
+            "public.plain\n")
+      << "only the database's own table is left";
 }
 
 }  // namespace
