@@ -171,6 +171,11 @@ TEST_F(CommitLoaderTest, FailedStatementsAreCountedAndNamed) {
   EXPECT_NE(ran.output.find("Load finished: 1 statements failed; load.log names them\n"), std::string::npos)
       << ran.output;
   EXPECT_EQ(Rows(), "5 3\n") << "the rest loaded";
+  // Run again, it is refused; what the first run said is kept.
+  ran = Load("commit.sh", Quoted(host_) + " " + Quoted(database_) + " " + Quoted(user_) + " " + port_);
+  EXPECT_EQ(ran.status, 3) << ran.output;
+  EXPECT_NE(testing::ReadFile(result_ + "/load.previous.log").find("schema \"inventory\" already exists"),
+            std::string::npos);
 }
 
 // The guards find and drop the recovery's objects whatever their names
