@@ -142,9 +142,9 @@ int main(int argc, char** argv) {
   if (!resultDirectory.empty() &&
       (status == VESK_OK || status == VESK_RECOVERED_WITH_LOSSES || status == VESK_STOPPED)) {
     if (cluster) {
-      std::printf("Load with: %s SERVER [USER]\n", ShellQuote(resultDirectory + "/load_all.sh").c_str());
+      std::printf("Load with: %s SERVER [USER] [PORT]\n", ShellQuote(resultDirectory + "/load_all.sh").c_str());
     } else {
-      std::printf("Load with: %s SERVER DATABASE USER\n", ShellQuote(resultDirectory + "/commit.sh").c_str());
+      std::printf("Load with: %s SERVER DATABASE USER [PORT]\n", ShellQuote(resultDirectory + "/commit.sh").c_str());
     }
   }
   // The log may hold dumps of the user's data: it goes once nothing in it

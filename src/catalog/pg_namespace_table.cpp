@@ -5,6 +5,7 @@
 #include "catalog/catalog_readers.h"
 #include "catalog/catalog_values.h"
 #include "catalog/schema_rules.h"
+#include "script/writer/load_guard.h"
 #include "script/writer/script_writer.h"
 #include "catalog/static_descriptors.h"
 #include "support/logger.h"
@@ -21,6 +22,7 @@ void WriteSchemaStatements(const char* nspname) {
   if (!ScriptHoldsDefinitions()) return;
   WriteScript("-- Schema: %s\n\n", comment);
   WriteScript("CREATE SCHEMA %s;\n\n", QuoteName(nspname).c_str());
+  NoteCreatedSchema(nspname);
 }
 
 constexpr uint32_t kNamespaceRelid = 2615;

@@ -7,6 +7,7 @@
 #include "script/script_table.h"
 #include "script/type_name.h"
 #include "script/user_types.h"
+#include "script/writer/load_guard.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -91,7 +92,10 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
     // One piece: a definition never spans two script files. A script of
     // rows only goes into tables that exist already, but the columns their
     // rows skip are settled here all the same.
-    if (ScriptHoldsDefinitions()) WriteScriptText(definition.c_str());
+    if (ScriptHoldsDefinitions()) {
+      WriteScriptText(definition.c_str());
+      NoteCreatedTable(table.schemaName().c_str(), table.tableName());
+    }
     ++Run().tablesRecovered;
   }
   return 0;

@@ -8,6 +8,7 @@
 #include "script/base_type.h"
 #include "script/sql_literal.h"
 #include "script/type_name.h"
+#include "script/writer/load_guard.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -33,6 +34,12 @@ const TypeRecord* UserTypeBehind(uint32_t typeOid) {
   return type;
 }
 
+void NoteCreatedType(const TypeRecord& type) {
+  std::string name;
+  AppendQualifiedTypeName(name, type);
+  NoteCreatedObject("TYPE", name);
+}
+
 bool DefineEnum(const TypeRecord& type) {
   std::vector<const char*> labels;
   if (Run().enums != nullptr) labels = Run().enums->LabelsOf(type.oid);
@@ -49,7 +56,10 @@ bool DefineEnum(const TypeRecord& type) {
     statement += i + 1 < labels.size() ? ",\n" : "\n";
   }
   statement += ");\n\n";
-  if (ScriptHoldsDefinitions()) WriteScriptText(statement.c_str());
+  if (ScriptHoldsDefinitions()) {
+    WriteScriptText(statement.c_str());
+    NoteCreatedType(type);
+  }
   return true;
 }
 
@@ -88,7 +98,10 @@ bool DefineComposite(const TypeRecord& type, int depth) {
     }
   }
   statement += "\n);\n\n";
-  if (ScriptHoldsDefinitions()) WriteScriptText(statement.c_str());
+  if (ScriptHoldsDefinitions()) {
+    WriteScriptText(statement.c_str());
+    NoteCreatedType(type);
+  }
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "api/result_directory.h"
+#include "script/writer/loader_scripts.h"
 #include "support/recovery_run.h"
 #include "support/temp_dir.h"
 #include "vesk/veskdll.h"
@@ -23,15 +24,6 @@ using testing::IsExecutable;
 using testing::MakeTime;
 using testing::ReadFile;
 using testing::TempDir;
-
-const char kCommitBat[] =
-    "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\nif x\"%3\" == x\"\" Goto Usage\n\n"
-    "psql -h %1 -d %2 -U %3 -f recovered_1.sql\n"
-    "\nGoto Exit\n:Usage\necho Usage\necho commit.but serv_name db_name user_name\n:Exit";
-const char kCommitTrustBat[] =
-    "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n\n"
-    "psql -h %1 -d %2 -f recovered_1.sql\n"
-    "\nGoto Exit\n:Usage\necho Usage\necho commit_trust.but serv_name db_name\n:Exit";
 
 std::vector<std::string> Entries(const std::string& directory) {
   std::vector<std::string> names;
@@ -84,10 +76,10 @@ TEST_F(FileRecoverTest, EmptyDatabaseGivesNamedResultWithExactLoaders) {
   ASSERT_TRUE(fs::is_directory(Result()));
   EXPECT_EQ(vesk::Run().resultDirectory, Result());
   EXPECT_EQ(Entries(Result()),
-            (std::vector<std::string>{"commit.bat", "commit.sh", "commit_trust.bat", "commit_trust.sh",
-                                      "recovered_1.sql"}));
-  EXPECT_EQ(ReadFile(Result() + "/commit.bat"), kCommitBat);
-  EXPECT_EQ(ReadFile(Result() + "/commit_trust.bat"), kCommitTrustBat);
+            (std::vector<std::string>{"commit.bat", "commit.sh", "commit_trust.bat", "commit_trust.sh", "load.sql",
+                                      "load_check.sql", "load_replace.sql", "recovered_1.sql"}));
+  EXPECT_EQ(ReadFile(Result() + "/commit.bat"), BatchLoaderText(true));
+  EXPECT_EQ(ReadFile(Result() + "/commit_trust.bat"), BatchLoaderText(false));
   EXPECT_TRUE(IsExecutable(Result() + "/commit.sh"));
   EXPECT_TRUE(LogHas("============== LOGGER MACHINE INFO ================="));
   EXPECT_TRUE(LogHas("Log file name: [" + log_ + "]"));
@@ -143,7 +135,10 @@ TEST_F(FileRecoverTest, BreakDuringRunStopsWithLoadersComplete) {
   ASSERT_FALSE(messages_.empty());
   EXPECT_EQ(messages_.back(), "Terminate...");
   EXPECT_TRUE(LogHas("Terminated by user"));
-  EXPECT_EQ(ReadFile(Result() + "/commit.bat"), kCommitBat);
+  // The loaders can run what was written: the list is closed, the guards are there.
+  EXPECT_EQ(ReadFile(Result() + "/load.sql"), kLoadListHead + std::string("\\i recovered_1.sql\n"));
+  EXPECT_TRUE(fs::exists(Result() + "/load_check.sql"));
+  EXPECT_TRUE(fs::exists(Result() + "/load_replace.sql"));
   SetBreakFlag(nullptr);
 }
 

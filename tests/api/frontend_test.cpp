@@ -396,7 +396,7 @@ TEST(VeskRecoverTest, CompleteRunCleansUpAndPrintsAPastableLoadCommand) {
   size_t at = printed.find("Load with: ");
   ASSERT_NE(at, std::string::npos) << printed;
   std::string line = printed.substr(at + 11, printed.find('\n', at) - at - 11);
-  const std::string arguments = " SERVER DATABASE USER";
+  const std::string arguments = " SERVER DATABASE USER [PORT]";
   ASSERT_GT(line.size(), arguments.size());
   ASSERT_EQ(line.substr(line.size() - arguments.size()), arguments) << line;
   std::string command = "test -x " + line.substr(0, line.size() - arguments.size());

@@ -1,6 +1,8 @@
 // The loaders at the top of a cluster's result directory: load_all.sh and
-// load_all.bat SERVER [USER] create each recovered database and feed it its
-// script files with psql, database by database.
+// load_all.bat [--replace] SERVER [USER] [PORT] check every recovered
+// database first (one the recovery creates must not exist, one it loads into
+// must not hold its tables), then create each and load it with the loader of
+// its own directory (commit_trust.*), and sum up what failed.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,9 @@ struct LoadedDatabase {
 
 // Creates the loaders in `directory`; false (logged) when one cannot be made.
 bool OpenClusterLoaders(const std::string& directory);
-// Appends one database's creation and load lines to every loader.
+// Appends one database to every loader, and writes the CREATE DATABASE
+// statement of one the recovery creates to create_database.sql in its
+// directory (for the batch loader, which cannot quote it).
 void AppendClusterDatabase(const LoadedDatabase& database);
 void CloseClusterLoaders();
 

@@ -1,6 +1,8 @@
 #include "script/writer/output_files.h"
 
 #include "platform/platform.h"
+#include "script/writer/load_guard.h"
+#include "script/writer/loader_scripts.h"
 #include "script/writer/quarantine_file.h"
 #include "script/writer/script_sink.h"
 #include "script/writer/script_writer.h"
@@ -13,37 +15,12 @@ namespace {
 // Script files are written in large pieces: one row is many small writes.
 constexpr size_t kScriptBuffer = size_t{1} << 20;
 
-struct LoaderKind {
-  const char* name;
-  const char* head;
-  const char* loadLine;
-  const char* tail;
-  bool shell;
-};
-
-constexpr LoaderKind kLoaders[] = {
-    {"commit.bat",
-     "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n"
-     "if x\"%3\" == x\"\" Goto Usage\n\n",
-     "psql -h %%1 -d %%2 -U %%3 -f recovered_%d.sql\n",
-     "\nGoto Exit\n:Usage\necho Usage\necho commit.but serv_name db_name user_name\n:Exit", false},
-    {"commit_trust.bat",
-     "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n\n",
-     "psql -h %%1 -d %%2 -f recovered_%d.sql\n",
-     "\nGoto Exit\n:Usage\necho Usage\necho commit_trust.but serv_name db_name\n:Exit", false},
-    {"commit.sh",
-     "#!/bin/sh\n"
-     "if [ -z \"$1\" ] || [ -z \"$2\" ] || [ -z \"$3\" ]; then\n"
-     "  echo Usage\n  echo commit.sh serv_name db_name user_name\n  exit 1\nfi\n"
-     "cd \"$(dirname \"$0\")\" || exit 1\n\n",
-     "psql -h \"$1\" -d \"$2\" -U \"$3\" -f recovered_%d.sql\n", "", true},
-    {"commit_trust.sh",
-     "#!/bin/sh\n"
-     "if [ -z \"$1\" ] || [ -z \"$2\" ]; then\n"
-     "  echo Usage\n  echo commit_trust.sh serv_name db_name\n  exit 1\nfi\n"
-     "cd \"$(dirname \"$0\")\" || exit 1\n\n",
-     "psql -h \"$1\" -d \"$2\" -f recovered_%d.sql\n", "", true},
-};
+// Where the run's load guards go when it ends; empty when its files could
+// not all be made.
+std::string& GuardDirectory() {
+  static std::string directory;
+  return directory;
+}
 
 std::string PathIn(const std::string& directory, const char* name) {
   return directory + platform::kPathSeparator + name;
@@ -55,17 +32,49 @@ void CannotWrite(const std::string& path) {
   LogValue("Reason:", reason.c_str());
 }
 
-bool OpenLoader(const std::string& directory, const LoaderKind& kind) {
-  std::string path = PathIn(directory, kind.name);
+// A loader written whole at the start: the script files it loads are
+// listed in load.sql, which grows with them.
+bool WriteLoader(const std::string& directory, const char* name, const std::string& text, bool shell) {
+  std::string path = PathIn(directory, name);
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     CannotWrite(path);
     return false;
   }
-  if (kind.shell) platform::MakeExecutable(path);
-  std::fputs(kind.head, f);
-  std::fprintf(f, kind.loadLine, 1);
-  Script().loaders.push_back(LoaderFile{f, kind.loadLine, kind.tail});
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !written) {
+    CannotWrite(path);
+    return false;
+  }
+  if (shell) platform::MakeExecutable(path);
+  return true;
+}
+
+bool WriteLoaders(const std::string& directory) {
+  for (bool withUser : {true, false}) {
+    if (!WriteLoader(directory, withUser ? "commit.bat" : "commit_trust.bat", BatchLoaderText(withUser), false)) {
+      return false;
+    }
+  }
+  if (!platform::kWritesShellLoaders) return true;
+  for (bool withUser : {true, false}) {
+    if (!WriteLoader(directory, withUser ? "commit.sh" : "commit_trust.sh", ShellLoaderText(withUser), true)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool OpenLoadList(const std::string& directory) {
+  std::string path = PathIn(directory, "load.sql");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    CannotWrite(path);
+    return false;
+  }
+  std::fputs(kLoadListHead, f);
+  std::fprintf(f, kLoadListLine, 1);
+  Script().loaders.push_back(LoaderFile{f, kLoadListLine, ""});
   return true;
 }
 
@@ -107,6 +116,8 @@ bool OpenOutputFiles(const std::string& directory) {
   out.fileLimit = kScriptFileLimit;
   out.copyOpen = false;
   out.copyLine.clear();
+  ForgetCreatedObjects();
+  GuardDirectory().clear();
   if (ScriptSinkCallback sink = Run().options.scriptSink) {
     // The caller takes the script piece by piece: no script file, and no
     // loader to feed one.
@@ -122,10 +133,8 @@ bool OpenOutputFiles(const std::string& directory) {
     CannotWrite(out.scriptPath);
     return false;
   }
-  for (const LoaderKind& kind : kLoaders) {
-    if (kind.shell && !platform::kWritesShellLoaders) continue;
-    if (!OpenLoader(directory, kind)) return false;
-  }
+  if (!WriteLoaders(directory) || !OpenLoadList(directory)) return false;
+  GuardDirectory() = directory;
   BeginBackgroundWrites();
   return true;
 }
@@ -155,6 +164,9 @@ void CloseOutputFiles() {
     loader.file = nullptr;
   }
   out.loaders.clear();
+  // Written last: a loader finds them only when the run came to its end.
+  if (!GuardDirectory().empty()) WriteLoadGuards(GuardDirectory());
+  GuardDirectory().clear();
   CloseQuarantineFile();
 }
 

@@ -16,8 +16,8 @@ namespace vesk {
 
 inline constexpr int32_t kScriptFileLimit = 104857600;
 
-// One loader script of the result directory (commit.bat, commit_trust.bat,
-// and commit.sh, commit_trust.sh where batch files cannot run).
+// A file of the result directory that lists the script files: load.sql,
+// which the loader scripts run.
 struct LoaderFile {
   FILE* file = nullptr;
   const char* loadLine = "";  // printf format of one load line, %d = file number

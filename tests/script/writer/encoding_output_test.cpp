@@ -36,24 +36,33 @@ class EncodingOutputTest : public ::testing::Test {
     vesk::Run().settings = DatabaseSettings{};
     TheLog().Open(nullptr, false);
   }
-  // Runs a loader of the result directory with a stand-in psql that records
-  // its arguments; returns what it recorded.
-  std::string RunLoader(const std::string& loader, const std::string& args) {
+  // Runs a loader of the result directory with a stand-in psql that
+  // records how it was called (its directory, PGDATABASE, its arguments),
+  // lists `databases` as the server's and fails a load_check.sql with
+  // `checkStatus`; returns the loader's exit status.
+  int RunLoader(const std::string& loader, const std::string& args, const std::string& databases,
+                int checkStatus = 0) {
     std::string bin = dir_ / "bin";
     std::filesystem::create_directories(bin);
-    std::string calls = dir_ / "calls.txt";
+    std::filesystem::remove(Calls());
+    std::ofstream(dir_ / "databases.txt") << databases;
     {
       std::ofstream psql(bin + "/psql");
-      psql << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\" >> '" << calls << "'; done\necho >> '"
-           << calls << "'\n";
+      psql << "#!/bin/sh\necho \"[$(basename \"$(pwd)\")][$PGHOST][$PGUSER][$PGPORT][$PGDATABASE]$*\" >> '"
+           << Calls() << "'\n"
+           << "case \"$*\" in\n"
+           << "  *datname*) cat '" << (dir_ / "databases.txt") << "' ;;\n"
+           << "  *load_check.sql) exit " << checkStatus << " ;;\n"
+           << "esac\n";
     }
     std::filesystem::permissions(bin + "/psql", std::filesystem::perms::owner_all);
-    std::string command = "cd / && PATH='" + bin + "':/usr/bin:/bin '" + result_ + "/" + loader + "' " + args +
-                          " >/dev/null 2>&1";
+    std::string command = "cd / && env -u PGHOST -u PGUSER -u PGPORT -u PGDATABASE PATH='" + bin +
+                          "':/usr/bin:/bin '" + result_ + "/" + loader + "' " + args + " >/dev/null 2>&1";
     int raw = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(raw));
-    return std::filesystem::exists(calls) ? ReadFile(calls) : std::string();
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
+  std::string Calls() const { return dir_ / "calls.txt"; }
+  std::string Recorded() const { return std::filesystem::exists(Calls()) ? ReadFile(Calls()) : std::string(); }
 
   TempDir dir_;
   std::string result_;
@@ -80,14 +89,21 @@ TEST_F(EncodingOutputTest, DeclaredSingleByteTextGoesOutAsStored) {
   EXPECT_EQ(ReadFile(result_ + "/recovered_1.sql"), "SET client_encoding = 'LATIN1';\n-- caf\xE9\n");
 }
 
-TEST_F(EncodingOutputTest, ClusterLoaderCreatesAndLoadsEachDatabase) {
+// Every database is checked before any is written; then each is created
+// unless it is there, and loaded by the loader of its own directory.
+TEST_F(EncodingOutputTest, ClusterLoaderChecksEveryDatabaseThenCreatesAndLoads) {
+  const std::string odd = "it's \"odd\"";
+  for (const char* directory : {"it's _odd_", "postgres"}) {
+    std::filesystem::create_directory(result_ + "/" + directory);
+    ASSERT_TRUE(OpenOutputFiles(result_ + "/" + directory));
+    CloseOutputFiles();
+  }
   ASSERT_TRUE(OpenClusterLoaders(result_));
-  LoadedDatabase odd;
-  odd.name = "it's \"odd\"";
-  odd.directory = "it's _odd_";
-  odd.encoding = "LATIN1";
-  odd.scriptFiles = 2;
-  AppendClusterDatabase(odd);
+  LoadedDatabase created;
+  created.name = odd;
+  created.directory = "it's _odd_";
+  created.encoding = "LATIN1";
+  AppendClusterDatabase(created);
   LoadedDatabase postgres;
   postgres.name = "postgres";
   postgres.directory = "postgres";
@@ -95,19 +111,40 @@ TEST_F(EncodingOutputTest, ClusterLoaderCreatesAndLoadsEachDatabase) {
   AppendClusterDatabase(postgres);
   CloseClusterLoaders();
 
-  EXPECT_EQ(RunLoader("load_all.sh", ""), "") << "no server: usage only";
-  const std::string create =
-      "[-h][srv][-U][me][-d][postgres][-c][CREATE DATABASE \"it's \"\"odd\"\"\" ENCODING 'LATIN1' "
-      "LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0;]\n";
-  EXPECT_EQ(RunLoader("load_all.sh", "srv me"),
-            create + "[-h][srv][-U][me][-d][it's \"odd\"][-f][it's _odd_/recovered_1.sql]\n"
-                     "[-h][srv][-U][me][-d][it's \"odd\"][-f][it's _odd_/recovered_2.sql]\n"
-                     "[-h][srv][-U][me][-d][postgres][-f][postgres/recovered_1.sql]\n");
+  const std::string create = "CREATE DATABASE \"it's \"\"odd\"\"\" ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0;";
+  EXPECT_EQ(ReadFile(result_ + "/it's _odd_/create_database.sql"), create + "\n");
+  const std::string list = "[result][srv][me][][]-X -q -A -t -d postgres -c SELECT datname FROM pg_catalog.pg_database\n";
+  const std::string check = "[result][srv][me][][]-X -q -v ON_ERROR_STOP=1 -d postgres -f postgres/load_check.sql\n";
+  const std::string load = "-X -q -v guard=load_check.sql -f load.sql\n";
+  const std::string replace = "-X -q -v guard=load_replace.sql -f load.sql\n";
+  const struct {
+    const char* what;
+    std::string args, databases;
+    int checkStatus, status;
+    std::string calls;
+  } cases[] = {
+      {"no server: usage only", "", "postgres\n", 0, 1, ""},
+      {"a fresh server", "srv me", "postgres\ntemplate1\n", 0, 0,
+       list + check + "[result][srv][me][][]-X -q -v ON_ERROR_STOP=1 -d postgres -c " + create + "\n" +
+           "[it's _odd_][srv][me][][" + odd + "]" + load + "[postgres][srv][me][][postgres]" + load},
+      {"the database exists", "srv me", "postgres\n" + odd + "\n", 0, 3, list + check},
+      {"postgres holds recovered tables", "srv me 5433", "postgres\n", 3, 3,
+       "[result][srv][me][5433][]-X -q -A -t -d postgres -c SELECT datname FROM pg_catalog.pg_database\n"
+       "[result][srv][me][5433][]-X -q -v ON_ERROR_STOP=1 -d postgres -f postgres/load_check.sql\n"},
+      {"replaced", "--replace srv me", "postgres\n" + odd + "\n", 3, 0,
+       list + "[it's _odd_][srv][me][][" + odd + "]" + replace + "[postgres][srv][me][][postgres]" + replace},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunLoader("load_all.sh", c.args, c.databases, c.checkStatus), c.status) << c.what;
+    EXPECT_EQ(Recorded(), c.calls) << c.what;
+  }
   std::string batch = ReadFile(result_ + "/load_all.bat");
-  EXPECT_NE(batch.find("psql -h %1 %USER_ARG% -d \"it's \\\"odd\\\"\" -f \"it's _odd_\\recovered_2.sql\"\n"),
+  EXPECT_NE(batch.find("\r\nset \"VESK_NAME=" + odd + "\"\r\nset \"VESK_DIR=it's _odd_\"\r\nset VESK_CREATE=1\r\n"
+                       "call :Database\r\nset \"VESK_NAME=postgres\"\r\nset \"VESK_DIR=postgres\"\r\n"
+                       "set VESK_CREATE=0\r\ncall :Database\r\nexit /b 0\r\n"),
             std::string::npos)
       << batch;
-  EXPECT_EQ(batch.find("CREATE DATABASE \\\"postgres\\\""), std::string::npos) << "postgres exists everywhere";
+  EXPECT_FALSE(std::filesystem::exists(result_ + "/postgres/create_database.sql")) << "postgres exists everywhere";
 }
 
 TEST(ClusterLoaderTest, DatabaseWithoutKnownEncodingTakesTheServerDefault) {

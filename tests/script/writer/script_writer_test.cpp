@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "script/writer/loader_scripts.h"
 #include "script/writer/output_files.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -20,18 +21,11 @@ using testing::IsExecutable;
 using testing::ReadFile;
 using testing::TempDir;
 
-const char kBatHead[] =
-    "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\nif x\"%3\" == x\"\" Goto Usage\n\n";
-const char kBatTail[] = "\nGoto Exit\n:Usage\necho Usage\necho commit.but serv_name db_name user_name\n:Exit";
-const char kTrustHead[] = "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n\n";
-const char kTrustTail[] = "\nGoto Exit\n:Usage\necho Usage\necho commit_trust.but serv_name db_name\n:Exit";
-
-std::string BatLine(int n) { return "psql -h %1 -d %2 -U %3 -f recovered_" + std::to_string(n) + ".sql\n"; }
-std::string TrustLine(int n) { return "psql -h %1 -d %2 -f recovered_" + std::to_string(n) + ".sql\n"; }
-std::string ShLine(int n) {
-  return "psql -h \"$1\" -d \"$2\" -U \"$3\" -f recovered_" + std::to_string(n) + ".sql\n";
+std::string LoadList(int files) {
+  std::string out = kLoadListHead;
+  for (int n = 1; n <= files; ++n) out += "\\i recovered_" + std::to_string(n) + ".sql\n";
+  return out;
 }
-std::string TrustShLine(int n) { return "psql -h \"$1\" -d \"$2\" -f recovered_" + std::to_string(n) + ".sql\n"; }
 
 class ScriptWriterTest : public ::testing::Test {
  protected:
@@ -60,15 +54,22 @@ TEST_F(ScriptWriterTest, LoaderFilesWithoutRotationAreByteExact) {
   WriteScript("-- Create table %s \n\n", "t");
   CloseOutputFiles();
   EXPECT_EQ(File("recovered_1.sql"), "CREATE SCHEMA s;\n-- Create table t \n\n");
-  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + kBatTail);
-  EXPECT_EQ(File("commit_trust.bat"), kTrustHead + TrustLine(1) + kTrustTail);
-  std::string sh = File("commit.sh");
-  EXPECT_EQ(sh.rfind("#!/bin/sh\n", 0), 0u);
-  EXPECT_NE(sh.find("[ -z \"$3\" ]"), std::string::npos);
-  EXPECT_EQ(sh.substr(sh.size() - ShLine(1).size()), ShLine(1));
-  std::string trust = File("commit_trust.sh");
-  EXPECT_EQ(trust.find("$3"), std::string::npos);
-  EXPECT_EQ(trust.substr(trust.size() - TrustShLine(1).size()), TrustShLine(1));
+  EXPECT_EQ(File("load.sql"), LoadList(1));
+  for (const char* name : {"commit.bat", "commit_trust.bat"}) {
+    const std::string batch = File(name);
+    EXPECT_EQ(batch.rfind("@echo off\r\n", 0), 0u) << name;
+    EXPECT_NE(batch.find("\r\npsql -X -q -v guard=%VESK_GUARD% -f load.sql >load.log 2>&1\r\n"), std::string::npos);
+    size_t lineFeeds = 0, pairs = 0;
+    for (size_t i = 0; i < batch.size(); ++i) {
+      lineFeeds += batch[i] == '\n';
+      pairs += batch[i] == '\n' && i > 0 && batch[i - 1] == '\r';
+    }
+    EXPECT_EQ(lineFeeds, pairs) << name << ": every line ends with CR LF";
+  }
+  EXPECT_NE(File("commit.bat").find("if \"%PGUSER%\"==\"\" goto Usage"), std::string::npos);
+  EXPECT_EQ(File("commit_trust.bat").find("%PGUSER%"), std::string::npos);
+  EXPECT_EQ(File("commit.sh").rfind("#!/bin/sh\n", 0), 0u);
+  EXPECT_EQ(File("load_check.sql").find("SELECT"), std::string::npos) << "no table, nothing to check";
   EXPECT_TRUE(IsExecutable(result_ + "/commit.sh"));
   EXPECT_TRUE(IsExecutable(result_ + "/commit_trust.sh"));
 }
@@ -92,14 +93,7 @@ TEST_F(ScriptWriterTest, RotationWaitsForStatementBoundaryAndExtendsEveryLoader)
   EXPECT_EQ(File("recovered_1.sql"), "INSERT INTO t VALUES (1);\n");
   EXPECT_EQ(File("recovered_2.sql"), "INSERT INTO t VALUES (2);\n");
   EXPECT_EQ(File("recovered_3.sql"), "-- third\n");
-  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + BatLine(2) + BatLine(3) + kBatTail);
-  EXPECT_EQ(File("commit_trust.bat"), kTrustHead + TrustLine(1) + TrustLine(2) + TrustLine(3) + kTrustTail);
-  std::string sh = File("commit.sh");
-  std::string lines = ShLine(1) + ShLine(2) + ShLine(3);
-  EXPECT_EQ(sh.substr(sh.size() - lines.size()), lines);
-  std::string trust = File("commit_trust.sh");
-  std::string trustLines = TrustShLine(1) + TrustShLine(2) + TrustShLine(3);
-  EXPECT_EQ(trust.substr(trust.size() - trustLines.size()), trustLines);
+  EXPECT_EQ(File("load.sql"), LoadList(3));
 }
 
 TEST_F(ScriptWriterTest, FailedRotationKeepsWritingToTheCurrentFile) {
@@ -111,7 +105,7 @@ TEST_F(ScriptWriterTest, FailedRotationKeepsWritingToTheCurrentFile) {
   EXPECT_EQ(Script().byteCount, 6);  // the next attempt waits for another full file
   CloseOutputFiles();
   EXPECT_EQ(File("recovered_1.sql"), "kept;\n");
-  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + kBatTail);
+  EXPECT_EQ(File("load.sql"), LoadList(1));
   EXPECT_NE(ReadFile(dir_ / "log.txt").find("Cannot write to result file " + dir_ / "gone/recovered_2.sql"),
             std::string::npos);
 }
@@ -245,36 +239,78 @@ TEST_F(ScriptWriterTest, MissingDirectoryFailsWithTheFileNamed) {
             std::string::npos);
 }
 
-// The shell loaders run: a stand-in psql records its arguments and working
-// directory, once per script file, in order; missing arguments stop early.
-TEST_F(ScriptWriterTest, ShellLoadersFeedEveryFileToPsql) {
+// The shell loaders run one psql session on load.sql with the arguments in
+// PG* variables, in their own directory, and turn what psql says and its
+// exit status into theirs. The stand-in psql records how it was called and
+// answers as the case says.
+TEST_F(ScriptWriterTest, ShellLoadersRunOneSessionAndCountFailures) {
   ASSERT_TRUE(OpenOutputFiles(result_));
   FillCurrentFile();
   WriteScriptText("-- second\n");
   CloseOutputFiles();
+  EXPECT_EQ(File("load.sql"), LoadList(2));
   std::string bin = dir_ / "bin";
   std::filesystem::create_directory(bin);
   std::string calls = dir_ / "calls.txt";
-  {
-    std::ofstream psql(bin + "/psql");
-    psql << "#!/bin/sh\necho \"$(pwd) $*\" >> '" << calls << "'\n";
-  }
-  std::filesystem::permissions(bin + "/psql", std::filesystem::perms::owner_all);
-  auto run = [&](const std::string& loader, const std::string& args) {
-    std::string command = "cd / && PATH='" + bin + "':/usr/bin:/bin '" + result_ + "/" + loader + "' " + args +
-                          " >/dev/null 2>&1";
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const struct {
+    const char* loader;
+    const char* arguments;
+    const char* psqlSays;  // on its standard error
+    int psqlStatus;
+    int status;
+    const char* call;  // "" when psql must not run
+    const char* lastLine;
+  } cases[] = {
+      {"commit.sh", "srv db", "", 0, 1, "", "Usage: commit.sh [--replace] serv_name db_name user_name [port]"},
+      {"commit_trust.sh", "srv", "", 0, 1, "", "Usage: commit_trust.sh [--replace] serv_name db_name [port]"},
+      {"commit_trust.sh", "srv db 5433 extra", "", 0, 1, "", "Usage: commit_trust.sh [--replace] serv_name db_name [port]"},
+      {"commit.sh", "srv db me", "", 0, 0, "srv|db|me||-X -q -v guard=load_check.sql -f load.sql",
+       "Load finished: 0 statements failed"},
+      {"commit_trust.sh", "--replace srv 'my db' 5433", "", 0, 0,
+       "srv|my db||5433|-X -q -v guard=load_replace.sql -f load.sql", "Load finished: 0 statements failed"},
+      // Notices and warnings are not failures, in any language; errors are,
+      // and so are psql's own complaints.
+      {"commit.sh", "srv db me 5433",
+       "psql:recovered_1.sql:3: NOTICE:  00000: x\n"
+       "psql:recovered_1.sql:4: WARNUNG:  01000: y\n"
+       "psql:recovered_1.sql:9: FEHLER:  42P07: Relation existiert bereits\n"
+       "LOCATION:  heap.c:1\n"
+       "psql:recovered_2.sql:7: invalid command \\\\N\n",
+       0, 4, "srv|db|me|5433|-X -q -v guard=load_check.sql -f load.sql",
+       "Load finished: 2 statements failed; load.log names them"},
+      {"commit.sh", "srv db me", "psql:load_check.sql:4: ERROR:  22P02: tables exist already\n", 3, 3,
+       "srv|db|me||-X -q -v guard=load_check.sql -f load.sql", "--replace drops them and loads again"},
+      {"commit.sh", "srv db me --replace", "psql:load_replace.sql:9: ERROR:  2BP01: in use\n", 3, 3,
+       "srv|db|me||-X -q -v guard=load_replace.sql -f load.sql",
+       "Nothing was loaded: the tables of this recovery could not be dropped"},
+      {"commit.sh", "srv db me", "psql: error: connection refused\n", 2, 2,
+       "srv|db|me||-X -q -v guard=load_check.sql -f load.sql",
+       "psql stopped (exit status 2): the load is incomplete; see load.log"},
   };
-  EXPECT_EQ(run("commit.sh", "srv db"), 1);
-  EXPECT_EQ(run("commit_trust.sh", "srv"), 1);
-  EXPECT_FALSE(std::filesystem::exists(calls));
-  EXPECT_EQ(run("commit.sh", "srv db me"), 0);
-  EXPECT_EQ(run("commit_trust.sh", "srv 'my db'"), 0);
-  EXPECT_EQ(ReadFile(calls), result_ + " -h srv -d db -U me -f recovered_1.sql\n" + result_ +
-                                 " -h srv -d db -U me -f recovered_2.sql\n" + result_ +
-                                 " -h srv -d my db -f recovered_1.sql\n" + result_ +
-                                 " -h srv -d my db -f recovered_2.sql\n");
+  for (const auto& c : cases) {
+    std::filesystem::remove(calls);
+    {
+      std::ofstream psql(bin + "/psql");
+      psql << "#!/bin/sh\n[ \"$(pwd)\" = '" << result_ << "' ] || exit 99\n"
+           << "echo \"$PGHOST|$PGDATABASE|$PGUSER|$PGPORT|$*\" >> '" << calls << "'\n"
+           << "printf '" << c.psqlSays << "' >&2\nexit " << c.psqlStatus << "\n";
+    }
+    std::filesystem::permissions(bin + "/psql", std::filesystem::perms::owner_all);
+    const std::string command = "cd / && env -u PGHOST -u PGDATABASE -u PGUSER -u PGPORT PATH='" + bin +
+                                "':/usr/bin:/bin '" + result_ + "/" + c.loader + "' " + c.arguments + " 2>&1";
+    std::string output;
+    int raw = -1;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[1024];
+      while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+      raw = pclose(pipe);
+    }
+    const std::string what = std::string(c.loader) + " " + c.arguments + "\n" + output;
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status) << what;
+    EXPECT_EQ(std::filesystem::exists(calls) ? ReadFile(calls) : "", *c.call ? std::string(c.call) + "\n" : "")
+        << what;
+    EXPECT_NE(output.find(std::string(c.lastLine) + "\n"), std::string::npos) << what;
+  }
 }
 
 TEST(QuoteNameTest, DoublesInnerQuotes) {

@@ -1,0 +1,35 @@
+// What a recovery's script creates, kept so that its loaders can refuse a
+// second load into a database that holds the tables already (the rows would
+// be doubled), or drop them first when asked to replace them.
+//
+//   load_check.sql    fails (under ON_ERROR_STOP) naming every table of the
+//                     recovery the database holds already
+//   load_replace.sql  drops them, then the recovery's other objects and its
+//                     schemas, in one transaction
+#pragma once
+
+#include <string>
+
+namespace vesk {
+
+// Starts a new list (a new result directory).
+void ForgetCreatedObjects();
+// The script created schema `name`.
+void NoteCreatedSchema(const char* name);
+// The script created table `name` in `schema` (null or empty: unqualified,
+// in the first schema of the search path).
+void NoteCreatedTable(const char* schema, const char* name);
+// The script created another object: `kind` as DROP names it ("TYPE",
+// "SEQUENCE"), `quotedName` as the script wrote it. Dropped after the tables,
+// latest first, without CASCADE: an object the user's own tables use stops
+// the replacement rather than cutting columns out of them.
+void NoteCreatedObject(const char* kind, const std::string& quotedName);
+
+// The texts of the two files, from the objects noted so far.
+std::string LoadCheckText();
+std::string LoadReplaceText();
+// Writes load_check.sql and load_replace.sql into `directory`; false (logged
+// as "Cannot write to result file %s") when one cannot be written.
+bool WriteLoadGuards(const std::string& directory);
+
+}  // namespace vesk
