@@ -25,6 +25,8 @@ constexpr size_t kBatchBytes = 1 << 20;
 constexpr size_t kRetryItems = 200;
 constexpr size_t kRetryBytes = 1 << 20;
 
+constexpr size_t kSpoolBuffer = 1 << 20;
+
 // What the temporary file of a table holds, one record per piece:
 // kind, length (8 bytes, host order), text.
 enum Record : char { kStatement = 'S', kCopyBegin = 'C', kCopyData = 'R', kCopyEnd = 'E' };
@@ -274,6 +276,7 @@ struct ServerLoad::Impl {
     rows = 0;
     spool = std::tmpfile();
     spoolFailed = spool == nullptr;
+    if (spool != nullptr) std::setvbuf(spool, nullptr, _IOFBF, kSpoolBuffer);
     if (spoolFailed) report("No temporary file for table " + table + ": it cannot be retried should it fail");
     if (std::string message = Exec("BEGIN"); !message.empty()) Fail(message);
   }
