@@ -31,6 +31,8 @@ constexpr size_t kSpoolBuffer = 1 << 20;
 // kind, length (8 bytes, host order), text.
 enum Record : char { kStatement = 'S', kCopyBegin = 'C', kCopyData = 'R', kCopyEnd = 'E' };
 
+constexpr const char* kNulError = "ERROR:  the statement holds a NUL byte; it was not sent";
+
 struct ResultDeleter {
   void operator()(PGresult* result) const { PQclear(result); }
 };
@@ -166,6 +168,9 @@ struct ServerLoad::Impl {
   // Runs `sql`; "" when it succeeded, else the server's (or libpq's) error.
   std::string Exec(const std::string& sql, ExecStatusType expected = PGRES_COMMAND_OK) {
     if (lost) return "the connection to the server was lost";
+    // libpq would send the text up to the NUL only: a shorter statement
+    // than the one written.
+    if (sql.find('\0') != std::string::npos) return kNulError;
     Result result(PQexec(conn, sql.c_str()));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     std::string message;
@@ -594,6 +599,10 @@ struct ServerLoad::Impl {
   // error, after rolling back to the savepoint. A COPY the server refuses
   // before reading any row sets copyRefused.
   std::string Attempt(RetryState& state, size_t begin, size_t end) {
+    // Refused before anything is sent, so that no savepoint is left to undo.
+    for (size_t i = begin; i < end && !state.rowsMode; ++i) {
+      if (state.items[i].find('\0') != std::string::npos) return kNulError;
+    }
     std::string sql = releasePending ? "RELEASE SAVEPOINT vesk_retry; SAVEPOINT vesk_retry;\n"
                                      : "SAVEPOINT vesk_retry;\n";
     std::string message;

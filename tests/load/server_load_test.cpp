@@ -149,6 +149,11 @@ TEST_F(ServerLoadTest, FailuresCostOnlyWhatFailed) {
         Sql("INSERT INTO i VALUES (3);\n"), End("i")},
        "SELECT string_agg(n::text, ',' ORDER BY n) FROM i", "1,3\n", 2, 1, 0, 1, "row: INSERT INTO i VALUES ('x')",
        "\nINSERT INTO i VALUES ('x');\n"},
+      // libpq would cut the batch at the NUL and drop the rest unseen.
+      {"nul",
+       {Begin("z"), Sql("CREATE TABLE z (n int);\n"), Sql(std::string("INSERT INTO z VALUES (1) \0;\n", 28)),
+        Sql("INSERT INTO z VALUES (2);\n"), End("z")},
+       "SELECT string_agg(n::text, ',') FROM z", "2\n", 1, 1, 0, 1, "holds a NUL byte", "INSERT INTO z VALUES (1) "},
       {"statement",
        {Sql("CREATE TABLE nosuch.t (a int);\nCREATE TABLE ok (a int);\n"), Begin("d"), Sql("CREATE TABLE d (n int);"),
         End("d")},
