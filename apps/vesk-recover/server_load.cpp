@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "refused_file.h"
 #include "statement_splitter.h"
 
 namespace vesk::frontend {
@@ -143,13 +144,10 @@ struct ServerLoad::Impl {
   // Trying a failed table again: whether a savepoint is left to release.
   bool releasePending = false;
 
-  std::function<std::string()> rejectsPath;
-  FILE* rejects = nullptr;
-  bool rejectsOpened = false;
+  RefusedFile refused;
 
   ~Impl() {
     if (spool) std::fclose(spool);
-    if (rejects) std::fclose(rejects);
     PQfinish(conn);
   }
 
@@ -383,57 +381,16 @@ struct ServerLoad::Impl {
 
   // ---- what the server refused, kept for the user
 
-  FILE* Rejects() {
-    if (rejectsOpened) return rejects;
-    rejectsOpened = true;
-    if (!rejectsPath) return nullptr;
-    const std::string path = rejectsPath();
-    if (path.empty()) return nullptr;
-    rejects = std::fopen(path.c_str(), "wb");
-    if (rejects == nullptr) {
-      report("Cannot create " + path + ": the refused rows are only counted");
-      return nullptr;
-    }
-    summary.RejectsKeptIn(path);
-    std::fputs("-- What the server refused during vesk-recover --into, each after its error.\n", rejects);
-    // The text is in the encoding the session was set to.
-    if (const char* encoding = PQparameterStatus(conn, "client_encoding")) {
-      std::fprintf(rejects, "SET client_encoding = '%s';\n", encoding);
-    }
-    std::fputs("\n", rejects);
-    return rejects;
-  }
-
-  void ErrorComment(FILE* f, const std::string& message) {
-    size_t begin = 0;
-    while (begin < message.size()) {
-      size_t end = message.find('\n', begin);
-      if (end == std::string::npos) end = message.size();
-      std::fprintf(f, "-- %.*s\n", static_cast<int>(end - begin), message.data() + begin);
-      begin = end + 1;
-    }
-  }
-
   void RejectStatement(std::string_view statement, const std::string& message) {
-    if (FILE* f = Rejects()) {
-      ErrorComment(f, message);
-      std::fwrite(statement.data(), 1, statement.size(), f);
-      std::fputs(";\n\n", f);
-    }
+    refused.Statement(statement, message);
+    TellRefusedProblem();
   }
-
-  // A COPY block of refused rows: begun, rows, ended.
   void RejectCopyBegin(const std::string& header, const std::string& message) {
-    if (FILE* f = Rejects()) {
-      ErrorComment(f, message);
-      std::fputs(header.c_str(), f);
-    }
+    refused.CopyBegin(header, message);
+    TellRefusedProblem();
   }
-  void RejectRow(const std::string& row) {
-    if (rejects) std::fwrite(row.data(), 1, row.size(), rejects);
-  }
-  void RejectCopyEnd() {
-    if (rejects) std::fputs("\\.\n\n", rejects);
+  void TellRefusedProblem() {
+    if (std::string problem = refused.TakeProblem(); !problem.empty()) report(problem);
   }
 
   // ---- trying a failed table again
@@ -524,7 +481,7 @@ struct ServerLoad::Impl {
   void Add(RetryState& state, std::string item) {
     if (state.rowsMode && state.copyRefused) {
       ++state.refusedRows;
-      RejectRow(item);
+      refused.Row(item);
       return;
     }
     state.bytes += item.size();
@@ -535,7 +492,7 @@ struct ServerLoad::Impl {
   void EndRefusedCopy(RetryState& state) {
     if (state.copyRefused) {
       summary.RowsLost(table, state.refusedRows, state.copyError);
-      RejectCopyEnd();
+      refused.CopyEnd();
     }
     state.copyRefused = false;
     state.refusedRows = 0;
@@ -568,7 +525,7 @@ struct ServerLoad::Impl {
   // The COPY itself was refused: the items from `from` on cannot load.
   void RefuseRows(RetryState& state, size_t from) {
     RejectCopyBegin(state.copyHeader, state.copyError);
-    for (size_t i = from; i < state.items.size(); ++i) RejectRow(state.items[i]);
+    for (size_t i = from; i < state.items.size(); ++i) refused.Row(state.items[i]);
     state.refusedRows += static_cast<int64_t>(state.items.size() - from);
   }
 
@@ -583,8 +540,8 @@ struct ServerLoad::Impl {
     if (state.rowsMode) {
       summary.RowLost(table, item, message);
       RejectCopyBegin(state.copyHeader, message);
-      RejectRow(item);
-      RejectCopyEnd();
+      refused.Row(item);
+      refused.CopyEnd();
       return;
     }
     if (IsInsert(item)) {
@@ -668,13 +625,19 @@ bool ServerLoad::Take(const VeskScriptPiece& piece) {
   return !impl_->lost;
 }
 
-void ServerLoad::KeepRejects(std::function<std::string()> path) { impl_->rejectsPath = std::move(path); }
+void ServerLoad::KeepRejects(std::function<std::string()> path) {
+  Impl* impl = impl_.get();
+  impl->refused.Configure(std::move(path), [impl] {
+    const char* encoding = PQparameterStatus(impl->conn, "client_encoding");
+    return std::string(encoding ? encoding : "");
+  });
+}
 
 void ServerLoad::Finish() {
   impl_->Finish();
-  if (impl_->rejects != nullptr && std::fflush(impl_->rejects) != 0) {
-    impl_->report("Cannot write the file of refused rows and statements");
-  }
+  impl_->refused.Flush();
+  impl_->TellRefusedProblem();
+  if (!impl_->refused.Path().empty()) impl_->summary.RejectsKeptIn(impl_->refused.Path());
 }
 
 const LoadSummary& ServerLoad::Summary() const { return impl_->summary; }
