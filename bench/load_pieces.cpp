@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
         running = Send(*load, VESK_PIECE_COPY_DATA, rows);
         rows.clear();
       }
+    } else if (line[0] == '\\') {
+      // A psql command (pg_dump's \restrict): not for the server.
     } else if (line.rfind("COPY ", 0) == 0 && line.find(" FROM stdin;") != std::string::npos) {
       running = Send(*load, VESK_PIECE_SQL, sql) && Send(*load, VESK_PIECE_TABLE_BEGIN, "") &&
                 Send(*load, VESK_PIECE_COPY_BEGIN, line);

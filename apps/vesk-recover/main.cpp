@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,18 +26,26 @@ struct RunContext {
   ProgressView view;
   RunSummary summary;
   ServerLoad* load = nullptr;  // --into
+  // The load's reports may come on the thread that hands the script over,
+  // beside the engine's own messages.
+  std::mutex viewLock{};
 };
 
 RunContext& Context(intptr_t user) { return *reinterpret_cast<RunContext*>(user); }
 
-void VESK_CALL OnMessage(const char* text, intptr_t user) { Context(user).view.Message(text); }
+void VESK_CALL OnMessage(const char* text, intptr_t user) {
+  std::lock_guard<std::mutex> lock(Context(user).viewLock);
+  Context(user).view.Message(text);
+}
 
 void VESK_CALL OnProgress(const char* stage, int32_t percent, intptr_t user) {
+  std::lock_guard<std::mutex> lock(Context(user).viewLock);
   Context(user).view.Progress(stage, percent);
 }
 
 void VESK_CALL OnRunProgress(const VeskRunProgress* progress, intptr_t user) {
   if (progress == nullptr) return;
+  std::lock_guard<std::mutex> lock(Context(user).viewLock);
   Context(user).view.RunProgress(*progress);
   Context(user).summary.Progress(*progress);
 }
@@ -127,7 +136,10 @@ int main(int argc, char** argv) {
     }
     std::string error;
     load = ServerLoad::Connect(
-        options.into, [&context](const std::string& line) { context.view.Message(line.c_str()); }, error);
+        options.into, [&context](const std::string& line) {
+          std::lock_guard<std::mutex> lock(context.viewLock);
+          context.view.Message(line.c_str());
+        }, error);
     if (!load) return Refuse("cannot load into the server: " + error, VESK_BAD_OPTIONS);
     context.load = load.get();
     // The engine has made the result directory by the time a row is refused.
