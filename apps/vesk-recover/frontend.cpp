@@ -174,7 +174,11 @@ const char* UsageText() {
          "                   their own; the live script is the same either way\n"
          "  --into CONNINFO  load straight into a running server (libpq connection\n"
          "                   string, e.g. \"host=localhost dbname=restored\"), each table\n"
-         "                   in a transaction of its own, without script files\n"
+         "                   in a transaction of its own, without script files. The\n"
+         "                   database must exist; the password comes from PGPASSWORD\n"
+         "                   or ~/.pgpass. A table the server refuses is loaded again\n"
+         "                   row by row, so that a bad value costs its row; the summary\n"
+         "                   lists the rows and statements that failed (exit code 1)\n"
          "\n"
          "  --help         this text\n"
          "  --version      program and engine versions\n"
@@ -182,9 +186,9 @@ const char* UsageText() {
          "Ctrl-C stops the run cleanly; the script keeps every row written so far.\n"
          "Exit codes: 0 complete, 1 complete with losses, 2 usage error or options\n"
          "refused, 3 nothing recovered, 4 database directory unreadable, 5 output\n"
-         "cannot be created, 6 sibling library missing, 7 internal error, 9 server\n"
-         "build that cannot be read, 10 unknown status, 11 not a database,\n"
-         "130 stopped.\n";
+         "cannot be created, 6 sibling library missing, 7 internal error, 8 the\n"
+         "connection to the server (--into) was lost, 9 server build that cannot\n"
+         "be read, 10 unknown status, 11 not a database, 130 stopped.\n";
 }
 
 Options ParseArguments(int argc, const char* const* argv) {
@@ -306,6 +310,15 @@ std::string CheckDatabasePath(const std::string& path) {
   DIR* dir = access(directory.c_str(), R_OK | X_OK) == 0 ? opendir(directory.c_str()) : nullptr;
   if (dir == nullptr) return "cannot read the database directory " + directory + ": " + std::strerror(errno);
   closedir(dir);
+  return {};
+}
+
+std::string CheckIntoTarget(const std::string& path, size_t databases) {
+  const std::string dir = IsDirectory(path) ? WithoutTrailingSlashes(path) : path.substr(0, path.find_last_of('/') + 1);
+  const std::string base = dir.empty() ? "." : dir;
+  if (IsDirectory(base + "/global") && IsDirectory(base + "/base") && databases != 1) {
+    return "--into loads one database: with a data directory, name it with --database NAME";
+  }
   return {};
 }
 

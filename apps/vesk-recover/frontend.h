@@ -46,6 +46,9 @@ VeskOptions EngineOptions(const Options& options);
 // The database directory (or the directory of the file) must be readable
 // and searchable.
 std::string CheckDatabasePath(const std::string& path);
+// --into loads one database: a whole data directory needs exactly one
+// --database.
+std::string CheckIntoTarget(const std::string& path, size_t databases);
 // The output directory ("" = the current one) must be a directory the user
 // can create entries in.
 std::string CheckOutputDirectory(const std::string& outputDir);

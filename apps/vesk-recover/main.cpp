@@ -4,41 +4,59 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "frontend.h"
+#include "server_load.h"
 #include "vesk/veskdll.h"
 
 namespace {
 
 using vesk::frontend::ProgressView;
 using vesk::frontend::RunSummary;
+using vesk::frontend::ServerLoad;
 
 volatile unsigned char breakByte = 0;
 
 struct RunContext {
   ProgressView view;
   RunSummary summary;
+  ServerLoad* load = nullptr;  // --into
+  // The load's reports may come on the thread that hands the script over,
+  // beside the engine's own messages.
+  std::mutex viewLock{};
 };
 
 RunContext& Context(intptr_t user) { return *reinterpret_cast<RunContext*>(user); }
 
-void VESK_CALL OnMessage(const char* text, intptr_t user) { Context(user).view.Message(text); }
+void VESK_CALL OnMessage(const char* text, intptr_t user) {
+  std::lock_guard<std::mutex> lock(Context(user).viewLock);
+  Context(user).view.Message(text);
+}
 
 void VESK_CALL OnProgress(const char* stage, int32_t percent, intptr_t user) {
+  std::lock_guard<std::mutex> lock(Context(user).viewLock);
   Context(user).view.Progress(stage, percent);
 }
 
 void VESK_CALL OnRunProgress(const VeskRunProgress* progress, intptr_t user) {
   if (progress == nullptr) return;
+  std::lock_guard<std::mutex> lock(Context(user).viewLock);
   Context(user).view.RunProgress(*progress);
   Context(user).summary.Progress(*progress);
 }
 
 void VESK_CALL OnTableReport(const VeskTableReport* report, intptr_t user) {
   if (report != nullptr) Context(user).summary.Add(*report);
+}
+
+int32_t VESK_CALL OnScriptPiece(const VeskScriptPiece* piece, intptr_t user) {
+  if (piece == nullptr) return 0;
+  return Context(user).load->Take(*piece) ? 0 : 1;
 }
 
 void PrintScriptFiles(const std::string& directory) {
@@ -109,6 +127,27 @@ int main(int argc, char** argv) {
   if (temporaryLog) log = MakeTemporaryLog();
 
   RunContext context{ProgressView(stderr, isatty(STDERR_FILENO) != 0, options.quiet), RunSummary()};
+  // The server is reached before the run, so that a wrong connection string
+  // or password costs nothing.
+  std::unique_ptr<ServerLoad> load;
+  if (!options.into.empty()) {
+    if (std::string problem = CheckIntoTarget(options.path, options.databases.size()); !problem.empty()) {
+      return Refuse(problem, VESK_BAD_OPTIONS);
+    }
+    std::string error;
+    load = ServerLoad::Connect(
+        options.into, [&context](const std::string& line) {
+          std::lock_guard<std::mutex> lock(context.viewLock);
+          context.view.Message(line.c_str());
+        }, error);
+    if (!load) return Refuse("cannot load into the server: " + error, VESK_BAD_OPTIONS);
+    context.load = load.get();
+    // The engine has made the result directory by the time a row is refused.
+    load->KeepRejects([&outputDir, &before] {
+      const std::string directory = NewResultDirectory(outputDir, before);
+      return directory.empty() ? std::string() : directory + "/refused.sql";
+    });
+  }
   std::vector<const char*> databases;
   for (const std::string& name : options.databases) databases.push_back(name.c_str());
   databases.push_back(nullptr);
@@ -117,15 +156,18 @@ int main(int argc, char** argv) {
   engineOptions.databases = options.databases.empty() ? nullptr : databases.data();
   engineOptions.tableReport = OnTableReport;
   engineOptions.runProgress = OnRunProgress;
+  if (load) engineOptions.scriptSink = OnScriptPiece;
   SetBreakFlag(&breakByte);
   InstallBreakHandlers(&breakByte);
   int32_t status = FileRecoverEx(enginePath.c_str(), prefix.c_str(), OnMessage, OnProgress,
                                  reinterpret_cast<intptr_t>(&context), log.empty() ? nullptr : log.c_str(),
                                  &engineOptions);
   context.view.Finish();
+  if (load) load->Finish();
 
-  const bool losses = context.summary.HasLosses();
-  const int code = ExitCode(status, losses);
+  const bool losses = context.summary.HasLosses() || (load && load->Summary().HasLosses());
+  const bool connectionLost = load && load->Summary().IsConnectionLost();
+  const int code = connectionLost ? 8 : ExitCode(status, losses);
   std::string resultDirectory = NewResultDirectory(outputDir, before);
   const bool cluster = !resultDirectory.empty() && std::filesystem::exists(resultDirectory + "/load_all.sh");
   if (!resultDirectory.empty()) {
@@ -139,7 +181,8 @@ int main(int argc, char** argv) {
     }
   }
   context.summary.Print(stdout);
-  if (!resultDirectory.empty() &&
+  if (load) load->Summary().Print(stdout);
+  if (!load && !resultDirectory.empty() &&
       (status == VESK_OK || status == VESK_RECOVERED_WITH_LOSSES || status == VESK_STOPPED)) {
     if (cluster) {
       std::printf("Load with: %s SERVER [USER] [PORT]\n", ShellQuote(resultDirectory + "/load_all.sh").c_str());
@@ -154,6 +197,10 @@ int main(int argc, char** argv) {
   } else if (!log.empty() && code != 0) {
     std::printf("Log: %s\n", log.c_str());
   }
-  std::printf("Status: %s (%d)\n", StatusText(status, losses), status);
+  if (connectionLost) {
+    std::printf("Status: the connection to the server was lost; each table committed before stays loaded\n");
+  } else {
+    std::printf("Status: %s (%d)\n", StatusText(status, losses), status);
+  }
   return code;
 }

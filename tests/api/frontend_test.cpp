@@ -343,6 +343,14 @@ TEST(VeskRecoverTest, HelpVersionAndUsageErrors) {
   fs::create_directories(dir / "db");
   EXPECT_EQ(RunProgram("--encoding no-such-encoding '" + dir / "db" + "'", out), 2);
   EXPECT_NE(ReadFile(out).find("options refused"), std::string::npos) << ReadFile(out);
+  // A server that cannot be reached stops --into before the run.
+  EXPECT_EQ(RunProgram("--into 'host=" + dir / "no-such-socket-dir" + " port=1 dbname=x' '" + dir / "db" + "'", out), 2);
+  EXPECT_NE(ReadFile(out).find("cannot load into the server"), std::string::npos) << ReadFile(out);
+  // A whole data directory holds several databases; --into takes one.
+  fs::create_directories(dir / "cluster/global");
+  fs::create_directories(dir / "cluster/base");
+  EXPECT_EQ(RunProgram("--into 'dbname=x' '" + dir / "cluster" + "'", out), 2);
+  EXPECT_NE(ReadFile(out).find("--into loads one database"), std::string::npos) << ReadFile(out);
 }
 
 // An empty directory holds no database: refused, nothing left behind, and
