@@ -184,7 +184,7 @@ TEST_F(ScriptWriterTest, FullFileEndsTheCopyBlockAndBeginsItAgain) {
   EXPECT_EQ(File("recovered_1.sql"), "CREATE TABLE t (a text);\n" + copy + "row 1\nrow 2\n\\.\n");
   EXPECT_EQ(File("recovered_2.sql"), copy + "row 3\n\\.\n");
   EXPECT_EQ(File("recovered_3.sql"), "-- next\n");
-  EXPECT_EQ(File("commit.bat"), kBatHead + BatLine(1) + BatLine(2) + BatLine(3) + kBatTail);
+  EXPECT_EQ(File("load.sql"), LoadList(3));
 }
 
 // Without the second thread (a file the caller opened) the statement goes
