@@ -15,13 +15,17 @@
 namespace vesk {
 namespace {
 
-void AppendCreate(std::string& out, pg_script_Table& table) {
-  out += "CREATE TABLE ";
+void AppendQualifiedName(std::string& out, pg_script_Table& table) {
   if (!table.schemaName().empty()) {
     out += QuoteName(table.schemaName().c_str());
     out += '.';
   }
   out += QuoteName(table.tableName());
+}
+
+void AppendCreate(std::string& out, pg_script_Table& table) {
+  out += "CREATE TABLE ";
+  AppendQualifiedName(out, table);
 }
 
 void AppendHead(std::string& out, pg_script_Table& table) {
@@ -42,6 +46,22 @@ bool HasNoColumns(const TableReader& reader) {
   return true;
 }
 
+// psql reads the rows of a COPY whose table is missing as SQL; the first
+// of them swallows the next table's definition, and so on to the end of
+// the file. On a current server the table is made sure of: when its
+// definition failed (a type the server refuses), the same columns as text
+// take every value's text. Older servers know no IF NOT EXISTS.
+void AppendTextStandIn(std::string& out, pg_script_Table& table, const std::string& textColumns) {
+  const VeskOptions& options = Run().options;
+  if (options.rowFormat != VESK_ROWS_COPY || options.targetServer != VESK_TARGET_CURRENT) return;
+  if (textColumns.empty()) return;
+  out += "CREATE TABLE IF NOT EXISTS ";
+  AppendQualifiedName(out, table);
+  out += " (";
+  out += textColumns;
+  out += ");\n\n";
+}
+
 }  // namespace
 
 int32_t WriteTableDefinition(pg_script_Table& table) {
@@ -53,6 +73,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
 
   std::string notes;  // comment lines on the types a current server gets instead
   std::string definition;
+  std::string textColumns;  // the same columns, all of type text
   std::string typeName;
   int written = 0;
   for (size_t i = 0; i < reader.columns.size(); ++i) {
@@ -76,6 +97,9 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
     definition += QuoteName(column.attname);
     definition += ' ';
     definition += typeName;
+    if (written > 0) textColumns += ", ";
+    textColumns += QuoteName(column.attname);
+    textColumns += " text";
     ++written;
   }
   AllowRotation();
@@ -89,6 +113,7 @@ int32_t WriteTableDefinition(pg_script_Table& table) {
   if (written > 0) {
     definition += ");\n\n";
     definition.insert(0, notes);
+    AppendTextStandIn(definition, table, textColumns);
     // One piece: a definition never spans two script files. A script of
     // rows only goes into tables that exist already, but the columns their
     // rows skip are settled here all the same.
