@@ -27,6 +27,7 @@ constexpr size_t kRetryItems = 200;
 constexpr size_t kRetryBytes = 1 << 20;
 
 constexpr size_t kSpoolBuffer = 1 << 20;
+constexpr size_t kCopyMessage = 64 * 1024;
 
 // What the temporary file of a table holds, one record per piece:
 // kind, length (8 bytes, host order), text.
@@ -137,6 +138,8 @@ struct ServerLoad::Impl {
   bool failed = false;        // its transaction failed
   std::string error;          // the first error of its transaction
   bool copying = false;       // the server is reading a COPY from us
+  bool copyBroken = false;    // libpq no longer takes its data
+  std::string copyPending;    // COPY data not handed to libpq yet
   std::string batch;          // statements not sent yet
   int batchCount = 0;
   int64_t rows = 0;
@@ -305,12 +308,30 @@ struct ServerLoad::Impl {
     if (copying) Send(text, length);
   }
 
-  // COPY data to the server, in parts a libpq call takes; ends the COPY when
-  // the server no longer reads it.
+  // COPY data to the server. Rows are gathered into messages of about
+  // kCopyMessage bytes: the server's cost goes with the number of messages,
+  // and the engine may hand over one row at a time. A COPY the server no
+  // longer reads is ended at once, to take its error.
   void Send(const char* text, size_t length) {
-    while (length > 0 && copying) {
+    if (!copying) return;
+    if (copyPending.size() + length > kCopyMessage) FlushCopy();
+    if (length >= kCopyMessage) {
+      Put(text, length);
+    } else {
+      copyPending.append(text, length);
+    }
+    if (copyBroken) EndCopy();
+  }
+
+  void FlushCopy() {
+    if (!copyPending.empty()) Put(copyPending.data(), copyPending.size());
+    copyPending.clear();
+  }
+
+  void Put(const char* text, size_t length) {
+    while (length > 0 && !copyBroken) {
       const size_t part = length < INT_MAX ? length : INT_MAX;
-      if (PQputCopyData(conn, text, static_cast<int>(part)) != 1) EndCopy();
+      if (PQputCopyData(conn, text, static_cast<int>(part)) != 1) copyBroken = true;
       text += part;
       length -= part;
     }
@@ -324,7 +345,9 @@ struct ServerLoad::Impl {
   // Ends the COPY the server is reading, if any, and takes its outcome.
   void EndCopy() {
     if (!copying) return;
+    FlushCopy();
     copying = false;
+    copyBroken = false;
     if (PQputCopyEnd(conn, nullptr) != 1) Fail(TrimmedMessage(PQerrorMessage(conn)));
     CollectResults();
   }
