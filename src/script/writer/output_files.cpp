@@ -1,6 +1,7 @@
 #include "script/writer/output_files.h"
 
 #include "platform/platform.h"
+#include "script/writer/deleted_script.h"
 #include "script/writer/quarantine_file.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
@@ -123,6 +124,7 @@ void CloseOutputFiles() {
   }
   out.loaders.clear();
   CloseQuarantineFile();
+  CloseDeletedScript();
 }
 
 }  // namespace vesk
