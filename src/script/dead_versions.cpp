@@ -143,7 +143,7 @@ class DeadVersionTable : public pg_some_Table {
   }
 
   int ProcessRow(const RowValues& values, uint32_t) override {
-    if (!started_ && !Start()) return 0;
+    if (!started_) Start();
     const DeadVersion& dead = literals_.reader().deadVersion;
     statement_ = insertHead_;
     const size_t before = statement_.size();
@@ -174,8 +174,8 @@ class DeadVersionTable : public pg_some_Table {
 
  private:
   // The companion's definition, at the first dead version: tables without
-  // any get none. False when the table has no nameable column at all.
-  bool Start() {
+  // any get none.
+  void Start() {
     started_ = true;
     TableReader& reader = literals_.reader();
     DeadRun& state = State();
@@ -187,7 +187,8 @@ class DeadVersionTable : public pg_some_Table {
     state.takenNames.insert(NameKey(nsp, name));
     const std::string companion = Qualified(schema_, name);
 
-    std::string definition = "-- Dead versions of " + CommentText(tally_.table) + "\n\nCREATE TABLE " + companion + "\n(\n";
+    std::string definition =
+        "-- Dead versions of " + CommentText(tally_.table) + "\n\nCREATE TABLE " + companion + "\n(\n";
     std::vector<std::string> names;
     std::string typeName;
     for (CatalogColumnDesc* column : reader.columns) {
@@ -213,7 +214,6 @@ class DeadVersionTable : public pg_some_Table {
     if (Run().settings.repairUtf8 && !IsValidUtf8(insertHead_)) insertHead_ = RepairBytes(insertHead_);
     WriteDeletedText(definition);
     LogFormat("Dead versions of %s go to %s", tally_.table.c_str(), companion.c_str());
-    return true;
   }
 
   const RecoveredTable& table_;
@@ -237,7 +237,8 @@ std::string ReasonList(const DeadTally& tally) {
 }
 
 void LogTally(const char* lead, const DeadTally& tally) {
-  std::string line = lead + CommentText(tally.table) + ": " + std::to_string(tally.Total()) + " (" + ReasonList(tally) + ")";
+  std::string line =
+      lead + CommentText(tally.table) + ": " + std::to_string(tally.Total()) + " (" + ReasonList(tally) + ")";
   if (tally.valuesLost != 0) line += ", values lost (NULL) " + std::to_string(tally.valuesLost);
   if (tally.setAside != 0) line += ", set aside " + std::to_string(tally.setAside);
   // Only 8.3 prunes; its pointers without a tuple are versions gone for good.

@@ -223,7 +223,8 @@ TEST(DeadVersions, ClusterVisibilityCasesGetTheirReasons) {
                                                     {101, "aborted insert"}}));
     std::map<int64_t, std::string> sub;
     for (const DeadRow& row : rows["vis_sub_dead"]) sub[row.key] = row.reason;
-    EXPECT_EQ(sub, (std::map<int64_t, std::string>{{8, "aborted insert"}, {10, "aborted insert"}, {11, "aborted insert"}}));
+    EXPECT_EQ(sub,
+              (std::map<int64_t, std::string>{{8, "aborted insert"}, {10, "aborted insert"}, {11, "aborted insert"}}));
     int aborted = 0;
     for (const DeadRow& row : rows["vis_big_dead"]) aborted += row.reason == "aborted insert" ? 1 : 0;
     EXPECT_EQ(aborted, 5000);

@@ -54,7 +54,8 @@ ToastRelation* ToastRelationFor(uint32_t relid, uint8_t version) {
   ToastCache& cache = CacheForCurrentRun();
   auto& recent = cache.recent;
   for (size_t i = 0; i < recent.size(); ++i) {
-    if (recent[i]->relid() == relid && recent[i]->version() == version && recent[i]->allVersions() == deadChunksWanted) {
+    if (recent[i]->relid() == relid && recent[i]->version() == version &&
+        recent[i]->allVersions() == deadChunksWanted) {
       if (!recent[i]->StillCurrent()) {
         recent.erase(recent.begin() + static_cast<long>(i));
         break;

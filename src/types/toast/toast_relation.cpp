@@ -103,8 +103,7 @@ bool ToastRelation::Index(std::unique_ptr<TableReader> reader) {
   // The scan visits chunks in file order; a stable sort keeps that order
   // within each value, which is what the chunk-order warnings describe.
   std::stable_sort(chunks_.begin(), chunks_.end(), ByValueId);
-  LogFormat(allVersions_ ? "TOAST relation %u: %zu chunks indexed, dead ones too" : "TOAST relation %u: %zu chunks indexed",
-            relid_, chunks_.size());
+  LogFormat("TOAST relation %u: %zu chunks indexed%s", relid_, chunks_.size(), allVersions_ ? ", dead ones too" : "");
   if (!complete_) LogFormat("TOAST relation %u: index incomplete, out of memory", relid_);
   return true;
 }
