@@ -190,6 +190,10 @@ TEST(DeadVersions, ChurnGivesItsDeletedAndReplacedVersionsWithTheLiveScriptUncha
       EXPECT_EQ(reasons["deleted"], 30);
       EXPECT_EQ(reasons["updated"], 38);
     }
+    // Their values stored out of line come from the dead chunks the
+    // update left behind: none is lost.
+    const std::string toasted = "public.toasted: 2 (updated 2)";
+    EXPECT_NE(with.log.find(toasted + (c.version == 83 ? "; line pointers" : "\n")), std::string::npos) << toasted;
     // Each version pruning removed left a pointer behind: all 68 are
     // accounted for, kept or pruned.
     EXPECT_EQ(static_cast<int64_t>(rows.size()) + pointers.redirect + pointers.dead, 68);
