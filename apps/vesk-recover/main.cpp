@@ -189,6 +189,11 @@ int main(int argc, char** argv) {
     } else {
       std::printf("Load with: %s SERVER DATABASE USER [PORT]\n", ShellQuote(resultDirectory + "/commit.sh").c_str());
     }
+    if (options.deleted) {
+      std::printf("Dead row versions: %s, loaded after the recovered script into the same database\n",
+                  cluster ? "each database's deleted_commit.sh"
+                          : ShellQuote(resultDirectory + "/deleted_commit.sh").c_str());
+    }
   }
   // The log may hold dumps of the user's data: it goes once nothing in it
   // is needed any more.

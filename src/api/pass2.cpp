@@ -4,6 +4,7 @@
 
 #include "catalog/catalog_readers.h"
 #include "catalog/schema_rules.h"
+#include "script/dead_versions.h"
 #include "script/objects/schema_objects.h"
 #include "script/script_table.h"
 #include "script/table_definition.h"
@@ -154,6 +155,11 @@ int64_t HeapBytesToRead() {
   return total;
 }
 
+// Dead versions are data: a script of the schema alone has none.
+bool WantsDeadVersions() {
+  return Run().options.deletedRows != 0 && Run().options.content != VESK_CONTENT_SCHEMA_ONLY;
+}
+
 int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   const char* schema = SchemaName(table);
   pg_script_Table script(rowType.typrelid, schema, Run().version);
@@ -187,6 +193,7 @@ int32_t RecoverTable(const RecoveredTable& table, const TypeRecord& rowType) {
   EndTableText();
   NoteRepairedValues(script);
   scan.EndTable(script.reader().rowsRecovered);
+  if (WantsDeadVersions()) return RecoverDeadVersions(table, rowType, schema);
   return 0;
 }
 
@@ -197,6 +204,7 @@ void WriteSummary(int32_t scratchBaseline) {
   Log(Run().settings.commitLog != nullptr ? " - row visibility: hint bits, then the commit log"
                                           : " - row visibility: hint bits only");
   ReportRepairedTables();
+  if (WantsDeadVersions()) ReportDeadVersions();
   const RecoveryRun::Losses& totals = Run().totals;
   LogFormat(" - rows written: %lld, set aside: %lld, values lost: %lld", static_cast<long long>(totals.rowsWritten),
             static_cast<long long>(totals.rowsQuarantined), static_cast<long long>(totals.valuesNulled));
@@ -222,6 +230,7 @@ int32_t RunPass2(int32_t scratchBaseline) {
   Run().tablesDefined.clear();
   Log("-*-*-*-*-*-*-*-*-*-*-*-*-*-*-");
   Log("Search tables");
+  if (WantsDeadVersions()) BeginDeadVersions();
 
   for (size_t i = 0; i < ClassRowCount(); ++i) {
     if (StopRequested()) return kStopped;

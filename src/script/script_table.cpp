@@ -274,6 +274,24 @@ int pg_script_Table::WriteRowWithoutColumns() {
 
 void pg_script_Table::EndRows() { CloseCopyBlock(); }
 
+bool pg_script_Table::AppendLiterals(std::string& out, const RowValues& values) {
+  if (!planned_) PlanColumns();
+  const std::vector<CatalogColumnDesc*>& columns = reader_->columns;
+  bool first = true;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (StopRequested()) return false;
+    if (plans_[i].lost) continue;
+    if (!first) out += ", ";
+    first = false;
+    if (i >= values.size()) {
+      out += "NULL";
+    } else if (!AppendValue(out, *columns[i], plans_[i], values[i], ValueForm::kLiteral)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string pg_script_Table::DecodedText(const RowValues& values) {
   // A comment line is no place for a whole document: enough to recognise
   // the row by.

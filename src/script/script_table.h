@@ -42,6 +42,10 @@ class pg_script_Table : public pg_some_Table {
   bool withoutColumns() const { return withoutColumns_; }
   // Writes the set-aside row to the quarantine file, never to the script.
   void QuarantineRow(const RowValues& values, uint32_t page, uint32_t item, const char* reason) override;
+  // Appends the row's values as ProcessRow writes them, joined by ", ", one
+  // for every column the definition has (NULL where the row stores none),
+  // for a statement of another writer. False when stopped.
+  bool AppendLiterals(std::string& out, const RowValues& values);
   // Reads the whole table, one ProcessRow per row: 0, or -1000 when stopped.
   int ReadTable() { return reader_->ReadTable(); }
 

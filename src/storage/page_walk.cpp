@@ -44,11 +44,16 @@ int TableReader::WalkPage(const uint8_t* page, uint32_t headerSize, bool is82) {
     if (is82 && StopRequested()) return kStopped;
     const uint32_t word = LoadU32(page + at);
     const uint32_t len = word >> 17;
-    if (len == 0) continue;  // unused, dead or redirecting: no storage
+    if (len == 0) {  // unused, dead or redirecting: no storage
+      if (!is82) NotePrunedPointer(word);
+      continue;
+    }
     const uint32_t off = word & 0x7FFF;
     currentRecordOffset = static_cast<uint16_t>(off);
     currentItem = (at - headerSize) / 4 + 1;
     if (const char* problem = ItemProblem(off, len, upper, special)) {
+      // The scan for dead versions follows the live one, which told of it.
+      if (versions == Versions::kDead) continue;
       LogFormat("Wrong offset (%i) or record len (%i), skip record!", static_cast<int>(off), static_cast<int>(len));
       SetAside({}, problem);
       continue;
@@ -60,6 +65,13 @@ int TableReader::WalkPage(const uint8_t* page, uint32_t headerSize, bool is82) {
     if (StopRequested()) return kStopped;
   }
   return 0;
+}
+
+void TableReader::NotePrunedPointer(uint32_t word) {
+  // lp_flags of 8.3: 2 redirect, 3 dead (both without storage after pruning).
+  const uint32_t flags = (word >> 15) & 0x3;
+  if (flags == 2) ++prunedRedirects;
+  if (flags == 3) ++prunedDead;
 }
 
 void TableReader::SetAside(const RowValues& values, const char* reason) {

@@ -40,6 +40,11 @@ RowVersion VersionOf(const TableReader::RecordLayout& layout, const uint8_t* rec
                     LoadU32(record + layout.xvacAt), infomask};
 }
 
+ItemPointer StoredCtid(const TableReader::RecordLayout& layout, const uint8_t* record) {
+  const uint8_t* ctid = record + layout.ctidAt;
+  return ItemPointer{(uint32_t{LoadU16(ctid)} << 16) | LoadU16(ctid + 2), LoadU16(ctid + 4)};
+}
+
 Datum ByValue(const uint8_t* p, int16_t attlen) {
   if (attlen == 4) return LoadU32(p);
   if (attlen == 2) return LoadU16(p);
@@ -193,17 +198,24 @@ int TableReader::DecodeRecord(const RecordLayout& layout, const uint8_t* record,
     return 0;
   }
   if (const char* problem = TupleFlagProblem(layout, record)) {
-    SetAside({}, problem);
+    // Such a header tells nothing of the version's fate; the live scan set it aside.
+    if (versions != Versions::kDead) SetAside({}, problem);
     return 0;
   }
   const uint16_t infomask = LoadU16(record + layout.infomaskAt);
-  const Visibility visibility = JudgeRow(VersionOf(layout, record, infomask), Run().settings.commitLog);
+  const RowVersion version = VersionOf(layout, record, infomask);
+  const Visibility visibility = JudgeRow(version, Run().settings.commitLog);
   rowsGuessed += visibility.guessed ? 1 : 0;
   hintsCompared += visibility.compared ? 1 : 0;
   hintConflicts += visibility.contradicted ? 1 : 0;
-  if (!visibility.live) {
+  if (versions == Versions::kLive && !visibility.live) {
     Log("Old or invalid record, skip");
     return 0;
+  }
+  if (versions == Versions::kDead) {
+    if (visibility.live) return 0;
+    deadVersion = DescribeDeadVersion(version, visibility, ItemPointer{pageNumber, static_cast<uint16_t>(currentItem)},
+                                      StoredCtid(layout, record));
   }
   ++recordsSeen;
   if (columns.empty() && !rowsWithoutColumns) return 0;

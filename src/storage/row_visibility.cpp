@@ -77,7 +77,8 @@ class Judge {
 
 Visibility JudgeRow(const RowVersion& row, const CommitLog* log) {
   Judge judge(row, log);
-  judge.verdict.live = judge.InserterCommitted() && !judge.DeleterCommitted();
+  judge.verdict.inserted = judge.InserterCommitted();
+  judge.verdict.live = judge.verdict.inserted && !judge.DeleterCommitted();
   return judge.verdict;
 }
 

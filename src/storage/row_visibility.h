@@ -22,6 +22,9 @@ struct RowVersion {
 
 struct Visibility {
   bool live = false;
+  // The inserter committed (or is taken to have): a version that is not
+  // live was then deleted or replaced, not rolled back.
+  bool inserted = false;
   // The commit log was asked about a transaction it does not cover.
   bool guessed = false;
   // A hint bit says the opposite of what the commit log holds for the same

@@ -74,6 +74,8 @@ int TableReader::ReadTable() {
   rowsGuessed = 0;
   hintsCompared = 0;
   hintConflicts = 0;
+  prunedRedirects = 0;
+  prunedDead = 0;
   const int32_t liveAtStart = ScratchLiveCount();
   source_->scanBuffer = page;
   uint64_t number = 0;
@@ -97,7 +99,8 @@ int TableReader::ReadTable() {
   LogFormat("\t%lld\tpages read, %lld skipped, %lld records set aside", static_cast<long long>(pagesRead),
             static_cast<long long>(pagesSkipped), static_cast<long long>(rowsQuarantined));
   LogFormat("\t%i\tpointers was not free", ScratchLiveCount() - liveAtStart);
-  LogVisibilityGaps();
+  // Only the live scan tells of them: the others judge the same headers again.
+  if (versions == Versions::kLive) LogVisibilityGaps();
   ScratchFree(page);
   return 0;
 }

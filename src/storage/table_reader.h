@@ -16,6 +16,7 @@
 
 #include "storage/column_desc.h"
 #include "storage/datum.h"
+#include "storage/dead_version.h"
 #include "storage/row_handler.h"
 
 namespace vesk {
@@ -121,6 +122,18 @@ class TableReader {
   std::string openProblem;      // empty, or "<path>: <system's reason>"
   uint32_t currentItem = 0;     // 1-based line pointer number of the record being decoded
 
+  // Which stored versions reach the row handler: the live ones (what the
+  // server shows), only those that are not (a second scan for the dead
+  // versions), or every one (the chunks such a scan's TOAST values need).
+  enum class Versions : uint8_t { kLive, kDead, kAll };
+  Versions versions = Versions::kLive;
+  // In a kDead scan: why the version handed to the row handler is dead.
+  DeadVersion deadVersion;
+  // Line pointers of 8.3 pages that pruning left without a tuple: a
+  // redirect to the newest version of a chain, or a dead marker.
+  int64_t prunedRedirects = 0;
+  int64_t prunedDead = 0;
+
   // Counts the record as set aside and hands it to `quarantine`.
   void SetAside(const RowValues& values, const char* reason);
 
@@ -134,6 +147,8 @@ class TableReader {
   // Decodes one record of the page being walked and calls the row handler
   // (`owner`, or this reader's own ProcessRow when null).
   int DecodeRecord(const RecordLayout& layout, const uint8_t* record, uint32_t length, pg_some_Table* owner);
+  // Counts an 8.3 line pointer without storage that pruning left behind.
+  void NotePrunedPointer(uint32_t word);
   // lp_len of the record the walk is handing on; 0 outside a walk.
   uint32_t CurrentRecordLength() const;
   // One line each for rows the commit log could not judge and for hint bits

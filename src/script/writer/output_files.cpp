@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "script/writer/load_guard.h"
 #include "script/writer/loader_scripts.h"
+#include "script/writer/deleted_script.h"
 #include "script/writer/quarantine_file.h"
 #include "script/writer/script_sink.h"
 #include "script/writer/script_writer.h"
@@ -173,6 +174,7 @@ void CloseOutputFiles() {
   if (!GuardDirectory().empty()) WriteLoadGuards(GuardDirectory());
   GuardDirectory().clear();
   CloseQuarantineFile();
+  CloseDeletedScript();
 }
 
 }  // namespace vesk

@@ -19,6 +19,8 @@ struct ToastCache {
   std::vector<std::unique_ptr<ToastRelation>> recent;  // most recently used first
 };
 
+bool deadChunksWanted = false;  // a DeadChunksScope is alive
+
 ToastCache& Cache() {
   static ToastCache* cache = new ToastCache();
   return *cache;
@@ -38,7 +40,8 @@ void PutFirst(ToastCache& cache, std::unique_ptr<ToastRelation> relation) {
   auto& recent = cache.recent;
   recent.erase(std::remove_if(recent.begin(), recent.end(),
                               [&](const std::unique_ptr<ToastRelation>& r) {
-                                return r->relid() == relation->relid() && r->version() == relation->version();
+                                return r->relid() == relation->relid() && r->version() == relation->version() &&
+                                       r->allVersions() == relation->allVersions();
                               }),
                recent.end());
   recent.insert(recent.begin(), std::move(relation));
@@ -51,7 +54,8 @@ ToastRelation* ToastRelationFor(uint32_t relid, uint8_t version) {
   ToastCache& cache = CacheForCurrentRun();
   auto& recent = cache.recent;
   for (size_t i = 0; i < recent.size(); ++i) {
-    if (recent[i]->relid() == relid && recent[i]->version() == version) {
+    if (recent[i]->relid() == relid && recent[i]->version() == version &&
+        recent[i]->allVersions() == deadChunksWanted) {
       if (!recent[i]->StillCurrent()) {
         recent.erase(recent.begin() + static_cast<long>(i));
         break;
@@ -60,11 +64,14 @@ ToastRelation* ToastRelationFor(uint32_t relid, uint8_t version) {
       return recent.front().get();
     }
   }
-  std::unique_ptr<ToastRelation> opened = OpenToastRelation(relid, version);
+  std::unique_ptr<ToastRelation> opened = OpenToastRelation(relid, version, deadChunksWanted);
   if (!opened) return nullptr;
   PutFirst(cache, std::move(opened));
   return recent.front().get();
 }
+
+DeadChunksScope::DeadChunksScope() : before_(deadChunksWanted) { deadChunksWanted = true; }
+DeadChunksScope::~DeadChunksScope() { deadChunksWanted = before_; }
 
 void AdoptToastRelation(std::unique_ptr<ToastRelation> relation) {
   if (relation) PutFirst(CacheForCurrentRun(), std::move(relation));

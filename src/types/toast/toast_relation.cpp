@@ -73,7 +73,8 @@ int32_t FirstMissing(const std::vector<bool>& present) {
 
 }  // namespace
 
-ToastRelation::ToastRelation(uint32_t relid, uint8_t version) : relid_(relid), version_(version) {
+ToastRelation::ToastRelation(uint32_t relid, uint8_t version, bool allVersions)
+    : relid_(relid), version_(version), allVersions_(allVersions) {
   SetColumn(columns_[0], "chunk_id", 26, 4, 1, true);
   SetColumn(columns_[1], "chunk_seq", 23, 4, 2, true);
   SetColumn(columns_[2], "chunk_data", 17, -1, 3, false);
@@ -88,6 +89,7 @@ void ToastRelation::UseToastColumns() {
   reader_->columns.assign({&columns_[0], &columns_[1], &columns_[2]});
   reader_->columnLimit = -1;
   reader_->cacheRows = false;
+  reader_->versions = allVersions_ ? TableReader::Versions::kAll : TableReader::Versions::kLive;
 }
 
 bool ToastRelation::Index(std::unique_ptr<TableReader> reader) {
@@ -101,7 +103,7 @@ bool ToastRelation::Index(std::unique_ptr<TableReader> reader) {
   // The scan visits chunks in file order; a stable sort keeps that order
   // within each value, which is what the chunk-order warnings describe.
   std::stable_sort(chunks_.begin(), chunks_.end(), ByValueId);
-  LogFormat("TOAST relation %u: %zu chunks indexed", relid_, chunks_.size());
+  LogFormat("TOAST relation %u: %zu chunks indexed%s", relid_, chunks_.size(), allVersions_ ? ", dead ones too" : "");
   if (!complete_) LogFormat("TOAST relation %u: index incomplete, out of memory", relid_);
   return true;
 }
@@ -236,8 +238,8 @@ std::unique_ptr<TableReader> ReaderByFileName(uint32_t relid, ToastRelation* own
 
 }  // namespace
 
-std::unique_ptr<ToastRelation> OpenToastRelation(uint32_t relid, uint8_t version) {
-  auto relation = std::make_unique<ToastRelation>(relid, version);
+std::unique_ptr<ToastRelation> OpenToastRelation(uint32_t relid, uint8_t version, bool allVersions) {
+  auto relation = std::make_unique<ToastRelation>(relid, version, allVersions);
   std::unique_ptr<TableReader> reader;
   const RecoveryRun& run = Run();
   if (run.types && run.classes && run.attributes) {

@@ -37,7 +37,9 @@ struct ChunkEntry {
 
 class ToastRelation : public pg_some_Table {
  public:
-  ToastRelation(uint32_t relid, uint8_t version);
+  // `allVersions`: dead chunks are indexed too, for the values of dead row
+  // versions (a DELETE or a rolled-back insert takes their chunks with them).
+  ToastRelation(uint32_t relid, uint8_t version, bool allVersions = false);
   ~ToastRelation() override;
 
   // Scans the relation behind `reader` (whose owner must be this object) and
@@ -52,6 +54,7 @@ class ToastRelation : public pg_some_Table {
 
   uint32_t relid() const { return relid_; }
   uint8_t version() const { return version_; }
+  bool allVersions() const { return allVersions_; }
   // False for a relation the catalogs do not know (no file to read).
   bool usable() const { return usable_; }
   size_t chunkCount() const { return chunks_.size(); }
@@ -68,6 +71,7 @@ class ToastRelation : public pg_some_Table {
 
   uint32_t relid_;
   uint8_t version_;
+  bool allVersions_;
   bool usable_ = false;
   bool complete_ = true;  // false once a chunk could not be recorded
   bool sizeNoted_ = false;  // a chunk size unlike the build's was logged
@@ -80,6 +84,6 @@ class ToastRelation : public pg_some_Table {
 // Opens `relid` through the catalogs of the current run and indexes it. A
 // relation the catalogs do not know gives an unusable object (logged); null
 // when the scan was stopped.
-std::unique_ptr<ToastRelation> OpenToastRelation(uint32_t relid, uint8_t version);
+std::unique_ptr<ToastRelation> OpenToastRelation(uint32_t relid, uint8_t version, bool allVersions = false);
 
 }  // namespace vesk
