@@ -67,7 +67,7 @@ check_fixture() {
   "$linux_bin/vesk-recover" -q -o "$lin_out" "$db_path" > "$work/linux-$name.txt" 2>&1
   local logs_before
   logs_before=$(find "$WINEPREFIX/drive_c" -name 'tarn-*.tmp' 2>/dev/null | wc -l)
-  (cd "$win_out" && wine "$win_bin/vesk-wintest.exe" "$(winpath "$db_path/1259")" "$(winpath "$win_out")") \
+  (cd "$win_out" && wine "$win_bin/vesk-wintest.exe" --current "$(winpath "$db_path/1259")" "$(winpath "$win_out")") \
     2>&1 | tr -d '\r' > "$work/wine-$name.txt"
   local rc=${PIPESTATUS[0]}
   sed -n '/^Status:/p' "$work/wine-$name.txt"
@@ -151,7 +151,7 @@ check_foreign_paths() {
       db="Z:$root/Base_é/1259" dir="Z:$out/"
     fi
     : >"$work/foreign-$name.stamp"
-    (cd "$out" && LC_ALL=C.UTF-8 wine "$win_bin/vesk-wintest.exe" "$db" "$dir") 2>&1 | tr -d '\r' > "$work/foreign-$name.txt"
+    (cd "$out" && LC_ALL=C.UTF-8 wine "$win_bin/vesk-wintest.exe" --current "$db" "$dir") 2>&1 | tr -d '\r' > "$work/foreign-$name.txt"
     rc=${PIPESTATUS[0]}
     local result log
     result=$(only_result_dir "$out") || true
@@ -174,7 +174,7 @@ check_foreign_paths() {
   # A folder that does not exist leaves no result folder behind.
   out="$work/Résultats missing"
   mkdir -p "$out"
-  (cd "$out" && LC_ALL=C.UTF-8 wine "$win_bin/vesk-wintest.exe" "Z:$root/Absent_é/1259" "Z:$out/") 2>&1 |
+  (cd "$out" && LC_ALL=C.UTF-8 wine "$win_bin/vesk-wintest.exe" --current "Z:$root/Absent_é/1259" "Z:$out/") 2>&1 |
     tr -d '\r' > "$work/foreign-missing.txt"
   if grep -q '^Status: -4 ' "$work/foreign-missing.txt" && [ -z "$(ls -A "$out")" ]; then
     pass "missing database folder: status -4 and no result folder"
@@ -188,7 +188,7 @@ check_stop() {
   local db_path="$shared/fixtures/pg83/base/16585" out="$work/wine-stop"
   [ -d "$db_path" ] || return
   mkdir -p "$out"
-  (cd "$out" && wine "$win_bin/vesk-wintest.exe" "$(winpath "$db_path/1259")" "$(winpath "$out")" \
+  (cd "$out" && wine "$win_bin/vesk-wintest.exe" --current "$(winpath "$db_path/1259")" "$(winpath "$out")" \
     --stop-after 8) 2>&1 | tr -d '\r' > "$work/wine-stop.txt"
   local dir
   dir=$(only_result_dir "$out") || true
@@ -209,7 +209,7 @@ check_without_resource_module() {
   lin_dir=$(only_result_dir "$work/linux-pg83") || return
   mkdir -p "$bin" "$out"
   cp "$win_bin/vesk-wintest.exe" "$win_bin/veskdll.dll" "$win_bin/tarncmn.dll" "$bin/"
-  (cd "$out" && wine "$bin/vesk-wintest.exe" "$(winpath "$db_path/1259")" "$(winpath "$out")") 2>&1 |
+  (cd "$out" && wine "$bin/vesk-wintest.exe" --current "$(winpath "$db_path/1259")" "$(winpath "$out")") 2>&1 |
     tr -d '\r' > "$work/wine-no-quorndll.txt"
   local dir
   dir=$(only_result_dir "$out") || true
