@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frontend.h"
+#include "piece_pipeline.h"
 #include "server_load.h"
 #include "vesk/veskdll.h"
 
@@ -25,7 +26,8 @@ volatile unsigned char breakByte = 0;
 struct RunContext {
   ProgressView view;
   RunSummary summary;
-  ServerLoad* load = nullptr;  // --into
+  // --into: the server's work overlaps the engine's decoding.
+  vesk::frontend::PiecePipeline* pipeline = nullptr;
   // The load's reports may come on the thread that hands the script over,
   // beside the engine's own messages.
   std::mutex viewLock{};
@@ -56,7 +58,7 @@ void VESK_CALL OnTableReport(const VeskTableReport* report, intptr_t user) {
 
 int32_t VESK_CALL OnScriptPiece(const VeskScriptPiece* piece, intptr_t user) {
   if (piece == nullptr) return 0;
-  return Context(user).load->Take(*piece) ? 0 : 1;
+  return Context(user).pipeline->Take(*piece) ? 0 : 1;
 }
 
 void PrintScriptFiles(const std::string& directory) {
@@ -141,7 +143,6 @@ int main(int argc, char** argv) {
           context.view.Message(line.c_str());
         }, error);
     if (!load) return Refuse("cannot load into the server: " + error, VESK_BAD_OPTIONS);
-    context.load = load.get();
     // The engine has made the result directory by the time a row is refused.
     load->KeepRejects([&outputDir, &before] {
       const std::string directory = NewResultDirectory(outputDir, before);
@@ -156,12 +157,19 @@ int main(int argc, char** argv) {
   engineOptions.databases = options.databases.empty() ? nullptr : databases.data();
   engineOptions.tableReport = OnTableReport;
   engineOptions.runProgress = OnRunProgress;
-  if (load) engineOptions.scriptSink = OnScriptPiece;
+  std::unique_ptr<vesk::frontend::PiecePipeline> pipeline;
+  if (load) {
+    pipeline = std::make_unique<vesk::frontend::PiecePipeline>(
+        [&load](const VeskScriptPiece& piece) { return load->Take(piece); });
+    context.pipeline = pipeline.get();
+    engineOptions.scriptSink = OnScriptPiece;
+  }
   SetBreakFlag(&breakByte);
   InstallBreakHandlers(&breakByte);
   int32_t status = FileRecoverEx(enginePath.c_str(), prefix.c_str(), OnMessage, OnProgress,
                                  reinterpret_cast<intptr_t>(&context), log.empty() ? nullptr : log.c_str(),
                                  &engineOptions);
+  if (pipeline) pipeline->Finish();
   context.view.Finish();
   if (load) load->Finish();
 
