@@ -4,9 +4,9 @@
 
 #include "catalog/catalog_readers.h"
 #include "catalog/catalog_values.h"
+#include "catalog/open_catalog.h"
 #include "platform/platform.h"
 #include "support/logger.h"
-#include "support/recovery_run.h"
 
 namespace vesk {
 namespace {
@@ -30,11 +30,7 @@ uint32_t StoredSize(const uint8_t* p, bool is83) {
 }  // namespace
 
 NamedCatalog::NamedCatalog(uint32_t relid, const char* name, uint8_t version)
-    : version_(version), reader_(OpenRelationById(relid, this, version)), name_(name) {
-  if (reader_->path.empty()) reader_->path = Run().databaseDirectory + std::to_string(relid);
-  std::strncpy(reader_->tableName, name, sizeof reader_->tableName - 1);
-  reader_->cacheRows = false;
-}
+    : version_(version), reader_(OpenCatalogRelation(relid, this, version, name)), name_(name) {}
 
 int NamedCatalog::ReadCatalog() {
   if (reader_->columns.empty()) {

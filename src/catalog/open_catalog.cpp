@@ -30,19 +30,25 @@ bool MatchesLayout(const TableReader& reader, std::span<CatalogColumnDesc> expec
 
 }  // namespace
 
-std::unique_ptr<TableReader> OpenFixedLayoutRelation(uint32_t relid, StaticCatalog layout, pg_some_Table* owner,
-                                                     uint8_t version, const char* tableName) {
+std::unique_ptr<TableReader> OpenCatalogRelation(uint32_t relid, pg_some_Table* owner, uint8_t version,
+                                                 const char* tableName) {
   std::unique_ptr<TableReader> reader = OpenRelationById(relid, owner, version);
   if (reader->path.empty()) reader->path = Run().databaseDirectory + std::to_string(relid);
+  std::memset(reader->tableName, 0, sizeof reader->tableName);
+  std::strncpy(reader->tableName, tableName, sizeof reader->tableName - 1);
+  reader->cacheRows = false;
+  return reader;
+}
+
+std::unique_ptr<TableReader> OpenFixedLayoutRelation(uint32_t relid, StaticCatalog layout, pg_some_Table* owner,
+                                                     uint8_t version, const char* tableName) {
+  std::unique_ptr<TableReader> reader = OpenCatalogRelation(relid, owner, version, tableName);
   const std::span<CatalogColumnDesc> expected = StaticColumns(layout);
   if (!MatchesLayout(*reader, expected)) {
     LogValue("No usable description of the columns, using the built-in one:", tableName);
     FillStaticColumns(reader->columns, layout);
     reader->columnLimit = -1;
   }
-  std::memset(reader->tableName, 0, sizeof reader->tableName);
-  std::strncpy(reader->tableName, tableName, sizeof reader->tableName - 1);
-  reader->cacheRows = false;
   return reader;
 }
 

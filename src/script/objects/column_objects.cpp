@@ -36,10 +36,9 @@ void WriteNotNull(const DefinedObjects& objects) {
 
 }  // namespace
 
-void WriteColumnObjects() {
+void WriteColumnObjects(const DefinedObjects& objects) {
   AllowRotation();
   Log("START: Write sequences, defaults and NOT NULL.");
-  const DefinedObjects objects;
   int32_t status = 0;
   const std::vector<ScriptSequence> sequences = FindSequences(objects, status);
   if (status == kStopped) return;

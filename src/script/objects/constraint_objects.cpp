@@ -1,5 +1,6 @@
 #include "catalog/pg_constraint_table.h"
 #include "script/objects/constraint_writers.h"
+#include "script/objects/defined_objects.h"
 #include "script/objects/schema_objects.h"
 #include "support/recovery_run.h"
 #include "vesk/veskdll.h"
@@ -11,13 +12,12 @@ bool ConstraintsWanted() {
   return options.schemaObjects == VESK_OBJECTS_ALL && options.content != VESK_CONTENT_DATA_ONLY;
 }
 
-void WriteConstraintObjects() {
+void WriteConstraintObjects(const DefinedObjects& objects) {
   if (!ConstraintsWanted()) return;
-  ObjectRelations relations;
   pg_constraint_Table constraints(Run().version);
   if (constraints.ReadCatalog() != 0) return;
-  if (!WriteKeysAndChecks(constraints, relations)) return;
-  WriteIndexes(constraints, relations);
+  if (!WriteKeysAndChecks(constraints, objects)) return;
+  WriteIndexes(constraints, objects);
 }
 
 }  // namespace vesk

@@ -2,16 +2,16 @@
 #pragma once
 
 #include "catalog/pg_constraint_table.h"
-#include "script/objects/object_relations.h"
+#include "script/objects/defined_objects.h"
 
 namespace vesk {
 
 // Primary keys, unique and check constraints of the recreated tables.
 // False when stopped.
-bool WriteKeysAndChecks(const pg_constraint_Table& constraints, ObjectRelations& relations);
+bool WriteKeysAndChecks(const pg_constraint_Table& constraints, const DefinedObjects& objects);
 // Indexes of the recreated tables that no key already makes. False when
 // stopped.
-bool WriteIndexes(const pg_constraint_Table& constraints, ObjectRelations& relations);
+bool WriteIndexes(const pg_constraint_Table& constraints, const DefinedObjects& objects);
 
 // Keys, checks, indexes and foreign keys are wanted in this run.
 bool ConstraintsWanted();

@@ -25,7 +25,7 @@ DefinedObjects::DefinedObjects() {
     TableReader& reader = run.classes->reader();
     for (size_t i = 0; i < reader.RowCount(); ++i) {
       const auto* row = static_cast<const RecoveredTable*>(reader.RowAt(i));
-      classes_.try_emplace(row->oid, row);
+      if (row->oid != 0) classes_.try_emplace(row->oid, row);
     }
   }
   if (run.attributes == nullptr) return;
@@ -64,6 +64,28 @@ const std::map<int16_t, const CatalogColumnDesc*>* DefinedObjects::Columns(uint3
 const RecoveredTable* DefinedObjects::ClassRow(uint32_t oid) const {
   auto it = classes_.find(oid);
   return it == classes_.end() ? nullptr : it->second;
+}
+
+const RecoveredTable* DefinedObjects::Table(uint32_t oid) const {
+  return TableName(oid) != nullptr ? ClassRow(oid) : nullptr;
+}
+
+bool DefinedObjects::QuotedColumns(uint32_t oid, const std::vector<int16_t>& attnums,
+                                   std::vector<std::string>& out) const {
+  out.clear();
+  for (int16_t attnum : attnums) {
+    const CatalogColumnDesc* c = Column(oid, attnum);
+    if (c == nullptr) return false;
+    out.push_back(QuoteName(c->attname));
+  }
+  return !out.empty();
+}
+
+std::string DefinedObjects::CommentName(uint32_t oid) const {
+  const RecoveredTable* table = ClassRow(oid);
+  if (table == nullptr) return "(relation " + std::to_string(oid) + ")";
+  const char* schema = SchemaName(table->relnamespace);
+  return (schema != nullptr ? std::string(schema) + "." : std::string()) + table->relname;
 }
 
 const char* DefinedObjects::SchemaName(uint32_t oid) const {

@@ -4,6 +4,7 @@
 #include "catalog/pg_constraint_table.h"
 #include "script/objects/constraint_sql.h"
 #include "script/objects/constraint_writers.h"
+#include "script/objects/defined_objects.h"
 #include "script/objects/schema_objects.h"
 #include "script/objects/stored_values.h"
 #include "script/writer/script_writer.h"
@@ -13,9 +14,9 @@
 namespace vesk {
 namespace {
 
-void WriteForeignKey(const ConstraintRecord& r, const RecoveredTable& table, ObjectRelations& relations) {
-  const std::string where = std::string("Foreign key ") + r.conname + " of " + relations.CommentName(table.oid);
-  const RecoveredTable* referenced = relations.RecreatedTable(r.confrelid);
+void WriteForeignKey(const ConstraintRecord& r, const RecoveredTable& table, const DefinedObjects& objects) {
+  const std::string where = std::string("Foreign key ") + r.conname + " of " + objects.CommentName(table.oid);
+  const RecoveredTable* referenced = objects.Table(r.confrelid);
   if (referenced == nullptr) {
     LogFormat("%s: the table it references is not recovered, not written", where.c_str());
     WriteScriptText((CommentLines(where + " is not written: the table it references is not recovered") + "\n").c_str());
@@ -24,9 +25,9 @@ void WriteForeignKey(const ConstraintRecord& r, const RecoveredTable& table, Obj
   ForeignKeySpec key;
   std::vector<int16_t> attnums;
   std::vector<int16_t> referencedAttnums;
-  key.table = relations.QualifiedName(table);
+  key.table = *objects.TableName(table.oid);
   key.name = r.conname;
-  key.referenced = relations.QualifiedName(*referenced);
+  key.referenced = *objects.TableName(referenced->oid);
   key.matchType = r.confmatchtype;
   key.updateAction = r.confupdtype;
   key.deleteAction = r.confdeltype;
@@ -34,8 +35,8 @@ void WriteForeignKey(const ConstraintRecord& r, const RecoveredTable& table, Obj
   key.deferred = r.condeferred;
   std::string sql;
   if (StoredInt16Vector(r.conkey, attnums) && StoredInt16Vector(r.confkey, referencedAttnums) &&
-      attnums.size() == referencedAttnums.size() && relations.QuotedColumns(table.oid, attnums, key.columns) &&
-      relations.QuotedColumns(referenced->oid, referencedAttnums, key.referencedColumns)) {
+      attnums.size() == referencedAttnums.size() && objects.QuotedColumns(table.oid, attnums, key.columns) &&
+      objects.QuotedColumns(referenced->oid, referencedAttnums, key.referencedColumns)) {
     sql = ForeignKeySql(key);
   }
   if (sql.empty()) {
@@ -48,16 +49,15 @@ void WriteForeignKey(const ConstraintRecord& r, const RecoveredTable& table, Obj
 
 }  // namespace
 
-void WriteForeignKeys() {
+void WriteForeignKeys(const DefinedObjects& objects) {
   if (!ConstraintsWanted()) return;
-  ObjectRelations relations;
   pg_constraint_Table constraints(Run().version);
   if (constraints.ReadCatalog() != 0) return;
   for (const ConstraintRecord& r : constraints.records()) {
     if (r.contype != 'f') continue;
     if (StopRequested()) return;
-    const RecoveredTable* table = relations.RecreatedTable(r.conrelid);
-    if (table != nullptr) WriteForeignKey(r, *table, relations);
+    const RecoveredTable* table = objects.Table(r.conrelid);
+    if (table != nullptr) WriteForeignKey(r, *table, objects);
   }
 }
 

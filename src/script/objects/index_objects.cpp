@@ -39,10 +39,10 @@ struct IndexCatalogs {
 // Operators and functions, read the first time an index needs them.
 class CatalogExpressionNames : public ExpressionNames {
  public:
-  CatalogExpressionNames(ObjectRelations& relations, uint32_t relid) : relations_(relations), relid_(relid) {}
+  CatalogExpressionNames(const DefinedObjects& objects, uint32_t relid) : objects_(objects), relid_(relid) {}
 
   std::string Column(int16_t attnum) const override {
-    const CatalogColumnDesc* column = relations_.Column(relid_, attnum);
+    const CatalogColumnDesc* column = objects_.Column(relid_, attnum);
     return column != nullptr ? QuoteName(column->attname) : std::string();
   }
   bool FindOperator(uint32_t oid, Operator& out) const override {
@@ -80,7 +80,7 @@ class CatalogExpressionNames : public ExpressionNames {
   }
   static inline std::unique_ptr<Loaded> loaded_;
 
-  ObjectRelations& relations_;
+  const DefinedObjects& objects_;
   uint32_t relid_;
 };
 
@@ -93,7 +93,7 @@ void WriteNotWritten(const std::string& index, const std::string& why) {
 // The class named as the index needs it: nothing when it is the default of
 // the column's type (or, for a type without a default of its own, a default
 // class that takes the type as a binary-compatible one).
-std::string OpclassName(const IndexCatalogs& catalogs, const ObjectRelations& relations, uint32_t opclassOid,
+std::string OpclassName(const IndexCatalogs& catalogs, const DefinedObjects& objects, uint32_t opclassOid,
                         uint32_t method, uint32_t columnType) {
   const OpclassRecord* opclass = catalogs.opclasses.Find(opclassOid);
   if (opclass == nullptr) {
@@ -106,7 +106,7 @@ std::string OpclassName(const IndexCatalogs& catalogs, const ObjectRelations& re
   }
   std::string name;
   if (opclass->opcnamespace != kCatalogSchema) {
-    if (const char* schema = relations.SchemaName(opclass->opcnamespace)) name = QuoteName(schema) + ".";
+    if (const char* schema = objects.SchemaName(opclass->opcnamespace)) name = QuoteName(schema) + ".";
   }
   return name + QuoteName(opclass->opcname);
 }
@@ -120,11 +120,11 @@ bool TreeOf(const std::vector<uint8_t>& stored, TreeItem& tree) {
 using Outcome = std::pair<std::string, std::string>;  // the statement, or why there is none
 
 Outcome IndexStatement(const IndexRecord& index, const RecoveredTable& indexClass, const RecoveredTable& table,
-                       const IndexCatalogs& catalogs, ObjectRelations& relations) {
+                       const IndexCatalogs& catalogs, const DefinedObjects& objects) {
   if (!index.indisvalid) return {{}, "its build never finished (it was invalid)"};
   const char* method = catalogs.methods.FindName(indexClass.relam);
   if (method == nullptr) return {{}, "its access method is unknown"};
-  CatalogExpressionNames names(relations, table.oid);
+  CatalogExpressionNames names(objects, table.oid);
   std::vector<KeyExpression> expressions;
   TreeItem tree;
   if (index.hasExpressions && (!TreeOf(index.indexprs, tree) || !IndexExpressionTexts(tree, names, expressions))) {
@@ -150,17 +150,17 @@ Outcome IndexStatement(const IndexRecord& index, const RecoveredTable& indexClas
       spec.name = expressions[nextExpression].text;
       type = expressions[nextExpression++].type;
     } else {
-      const CatalogColumnDesc* column = relations.Column(table.oid, attnums[i]);
+      const CatalogColumnDesc* column = objects.Column(table.oid, attnums[i]);
       if (column == nullptr) return {{}, "one of its columns is lost"};
       spec.name = QuoteName(column->attname);
       type = column->atttypid;
     }
-    if (!classes.empty()) spec.opclass = OpclassName(catalogs, relations, classes[i], indexClass.relam, type);
+    if (!classes.empty()) spec.opclass = OpclassName(catalogs, objects, classes[i], indexClass.relam, type);
     if (!options.empty()) spec.option = options[i];
     columns.push_back(std::move(spec));
   }
   if (nextExpression != expressions.size()) return {{}, "it has more expressions than expression columns"};
-  return {IndexSql(indexClass.relname, relations.QualifiedName(table), index.indisunique, method, columns, predicate),
+  return {IndexSql(indexClass.relname, *objects.TableName(table.oid), index.indisunique, method, columns, predicate),
           {}};
 }
 
@@ -175,22 +175,22 @@ std::set<std::pair<uint32_t, std::string>> KeyIndexes(const pg_constraint_Table&
 }
 
 bool WriteEachIndex(const IndexCatalogs& catalogs, const pg_constraint_Table& constraints,
-                    ObjectRelations& relations) {
+                    const DefinedObjects& objects) {
   const auto keyIndexes = KeyIndexes(constraints);
   for (const IndexRecord& index : catalogs.indexes.records()) {
     if (StopRequested()) return false;
-    const RecoveredTable* table = relations.RecreatedTable(index.indrelid);
+    const RecoveredTable* table = objects.Table(index.indrelid);
     if (table == nullptr) continue;
-    const RecoveredTable* indexClass = relations.Find(index.indexrelid);
+    const RecoveredTable* indexClass = objects.ClassRow(index.indexrelid);
     if (indexClass == nullptr) {
-      WriteNotWritten(std::to_string(index.indexrelid) + " of " + relations.CommentName(table->oid),
+      WriteNotWritten(std::to_string(index.indexrelid) + " of " + objects.CommentName(table->oid),
                       "its pg_class row is lost");
       continue;
     }
     if (keyIndexes.count({table->oid, indexClass->relname}) != 0) continue;
-    auto [sql, why] = IndexStatement(index, *indexClass, *table, catalogs, relations);
+    auto [sql, why] = IndexStatement(index, *indexClass, *table, catalogs, objects);
     if (sql.empty()) {
-      WriteNotWritten(std::string(indexClass->relname) + " of " + relations.CommentName(table->oid), why);
+      WriteNotWritten(std::string(indexClass->relname) + " of " + objects.CommentName(table->oid), why);
       continue;
     }
     WriteScriptText(sql.c_str());
@@ -200,10 +200,10 @@ bool WriteEachIndex(const IndexCatalogs& catalogs, const pg_constraint_Table& co
 
 }  // namespace
 
-bool WriteIndexes(const pg_constraint_Table& constraints, ObjectRelations& relations) {
+bool WriteIndexes(const pg_constraint_Table& constraints, const DefinedObjects& objects) {
   IndexCatalogs catalogs(Run().version);
   if (catalogs.Read() != 0) return false;
-  const bool done = WriteEachIndex(catalogs, constraints, relations);
+  const bool done = WriteEachIndex(catalogs, constraints, objects);
   CatalogExpressionNames::Release();
   return done;
 }

@@ -12,10 +12,9 @@ namespace vesk {
 // Each child was created with its own column order, which its rows follow;
 // attaching it afterwards keeps that order, where INHERITS in the
 // definition would put the parent's columns first.
-void WriteInheritanceLinks() {
+void WriteInheritanceLinks(const DefinedObjects& objects) {
   pg_inherits_Table inherits(Run().version);
   if (inherits.ReadLinks() != 0) return;
-  const DefinedObjects objects;
   bool any = false;
   for (const InheritanceLink& link : inherits.OrderedLinks()) {
     const std::string* child = objects.TableName(link.inhrelid);

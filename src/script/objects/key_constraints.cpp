@@ -16,22 +16,22 @@ void WriteNotWritten(const std::string& why) {
   WriteScriptText(text.c_str());
 }
 
-void WriteKey(const ConstraintRecord& r, const RecoveredTable& table, ObjectRelations& relations) {
+void WriteKey(const ConstraintRecord& r, const RecoveredTable& table, const DefinedObjects& objects) {
   std::vector<int16_t> attnums;
   std::vector<std::string> columns;
-  if (!StoredInt16Vector(r.conkey, attnums) || !relations.QuotedColumns(table.oid, attnums, columns)) {
+  if (!StoredInt16Vector(r.conkey, attnums) || !objects.QuotedColumns(table.oid, attnums, columns)) {
     LogFormat("Key %s of table %s: its columns are lost, not written", r.conname, table.relname);
     WriteNotWritten(std::string(r.contype == 'p' ? "Primary key " : "Unique constraint ") + r.conname + " of " +
-                    relations.CommentName(table.oid) + " is not written: its columns are lost");
+                    objects.CommentName(table.oid) + " is not written: its columns are lost");
     return;
   }
-  WriteScriptText(KeyConstraintSql(relations.QualifiedName(table), r.conname, r.contype, columns).c_str());
+  WriteScriptText(KeyConstraintSql(*objects.TableName(table.oid), r.conname, r.contype, columns).c_str());
 }
 
 // The current names of the columns the stored expression uses, in its
 // order; from the key list where the tree is lost. False when one of them
 // is no defined column.
-bool CheckColumns(const ConstraintRecord& r, const RecoveredTable& table, ObjectRelations& relations,
+bool CheckColumns(const ConstraintRecord& r, const RecoveredTable& table, const DefinedObjects& objects,
                   std::vector<std::string>& names) {
   std::string tree;
   std::vector<int16_t> attnums;
@@ -42,24 +42,24 @@ bool CheckColumns(const ConstraintRecord& r, const RecoveredTable& table, Object
   }
   names.clear();
   for (int16_t attnum : attnums) {
-    const CatalogColumnDesc* c = relations.Column(table.oid, attnum);
+    const CatalogColumnDesc* c = objects.Column(table.oid, attnum);
     if (c == nullptr) return false;
     names.emplace_back(c->attname);
   }
   return true;
 }
 
-void WriteCheck(const ConstraintRecord& r, const RecoveredTable& table, ObjectRelations& relations) {
+void WriteCheck(const ConstraintRecord& r, const RecoveredTable& table, const DefinedObjects& objects) {
   std::string source;
-  const std::string where = std::string("Check constraint ") + r.conname + " of " + relations.CommentName(table.oid);
+  const std::string where = std::string("Check constraint ") + r.conname + " of " + objects.CommentName(table.oid);
   if (!StoredText(r.consrc, source) || source.empty()) {
     LogFormat("Check %s of table %s: its text is lost, not written", r.conname, table.relname);
     WriteNotWritten(where + " is not written: its text is lost");
     return;
   }
-  const std::string sql = CheckConstraintSql(relations.QualifiedName(table), r.conname, source);
+  const std::string sql = CheckConstraintSql(*objects.TableName(table.oid), r.conname, source);
   std::vector<std::string> names;
-  if (!CheckColumns(r, table, relations, names) || !CheckTextNamesColumns(source, names)) {
+  if (!CheckColumns(r, table, objects, names) || !CheckTextNamesColumns(source, names)) {
     LogFormat("Check %s of table %s names columns that were renamed or lost since, not written", r.conname,
               table.relname);
     WriteNotWritten(where +
@@ -72,7 +72,7 @@ void WriteCheck(const ConstraintRecord& r, const RecoveredTable& table, ObjectRe
 
 }  // namespace
 
-bool WriteKeysAndChecks(const pg_constraint_Table& constraints, ObjectRelations& relations) {
+bool WriteKeysAndChecks(const pg_constraint_Table& constraints, const DefinedObjects& objects) {
   // Keys before checks, as pg_dump orders them.
   for (char kind : {'p', 'u', 'c'}) {
     for (const ConstraintRecord& r : constraints.records()) {
@@ -83,12 +83,12 @@ bool WriteKeysAndChecks(const pg_constraint_Table& constraints, ObjectRelations&
                   r.conname);
         continue;
       }
-      const RecoveredTable* table = relations.RecreatedTable(r.conrelid);
+      const RecoveredTable* table = objects.Table(r.conrelid);
       if (table == nullptr) continue;
       if (kind == 'c') {
-        WriteCheck(r, *table, relations);
+        WriteCheck(r, *table, objects);
       } else {
-        WriteKey(r, *table, relations);
+        WriteKey(r, *table, objects);
       }
     }
   }

@@ -8,12 +8,14 @@ namespace vesk {
 
 void WriteSchemaObjects() {
   if (Run().options.schemaObjects == VESK_OBJECTS_NONE) return;
-  WriteColumnObjects();
+  // Once for every object below: the tables Pass 2 defined are all known now.
+  const DefinedObjects objects;
+  WriteColumnObjects(objects);
   if (!ScriptHoldsDefinitions()) return;
-  WriteConstraintObjects();
-  WriteInheritanceLinks();
-  WriteViewList();
-  WriteForeignKeys();
+  WriteConstraintObjects(objects);
+  WriteInheritanceLinks(objects);
+  WriteViewList(objects);
+  WriteForeignKeys(objects);
 }
 
 void NoteDefinedTable(uint32_t oid, const std::string& schema, const char* table) {
