@@ -106,7 +106,7 @@ class TreeParser {
       } else if (!ParseItem(value, depth + 1)) {
         return false;
       }
-      out.fields.emplace_back(std::string(name.substr(1)), std::move(value));
+      out.fields.push_back(TreeField{std::string(name.substr(1)), std::move(value)});
     }
     ++at_;
     return true;

@@ -14,11 +14,13 @@
 
 namespace vesk {
 
+struct TreeField;
+
 struct TreeItem {
   enum class Kind : uint8_t { kToken, kNode, kList, kBytes, kNull };
   Kind kind = Kind::kToken;
   std::string text;  // token, or the node's type (OPEXPR, VAR, ...)
-  std::vector<std::pair<std::string, TreeItem>> fields;  // a node's, names without the colon
+  std::vector<TreeField> fields;  // a node's
   std::vector<TreeItem> items;                           // a list's
   std::vector<uint8_t> bytes;                            // a constant's value
 
@@ -26,6 +28,11 @@ struct TreeItem {
   const TreeItem* Field(std::string_view name) const;
   // The field as a number; false when absent or not a number.
   bool Number(std::string_view name, long long& out) const;
+};
+
+struct TreeField {
+  std::string name;  // without the colon
+  TreeItem value;
 };
 
 // False when the text is not one complete item of that form.
