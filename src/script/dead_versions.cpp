@@ -10,6 +10,7 @@
 #include "script/script_table.h"
 #include "script/type_name.h"
 #include "script/writer/deleted_script.h"
+#include "script/writer/load_guard.h"
 #include "script/writer/quarantine_file.h"
 #include "script/writer/script_writer.h"
 #include "storage/dead_version.h"
@@ -213,6 +214,7 @@ class DeadVersionTable : public pg_some_Table {
     if (Run().settings.repairUtf8 && !IsValidUtf8(definition)) definition = RepairBytes(definition);
     if (Run().settings.repairUtf8 && !IsValidUtf8(insertHead_)) insertHead_ = RepairBytes(insertHead_);
     WriteDeletedText(definition);
+    NoteCreatedTable(schema_, name.c_str(), LoadSet::kDeleted);
     LogFormat("Dead versions of %s go to %s", tally_.table.c_str(), companion.c_str());
   }
 

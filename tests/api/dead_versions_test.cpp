@@ -168,8 +168,9 @@ TEST(DeadVersions, ChurnGivesItsDeletedAndReplacedVersionsWithTheLiveScriptUncha
     EXPECT_EQ(Scripts(with.directory), Scripts(without.directory));
     EXPECT_FALSE(fs::exists(without.directory + "/deleted_1.sql"));
     for (const char* loader : {"deleted_commit.sh", "deleted_commit_trust.sh", "deleted_commit.bat"}) {
-      EXPECT_NE(ReadFile(with.directory + "/" + loader).find("deleted_1.sql"), std::string::npos) << loader;
+      EXPECT_NE(ReadFile(with.directory + "/" + loader).find("deleted_load.sql"), std::string::npos) << loader;
     }
+    EXPECT_NE(ReadFile(with.directory + "/deleted_load.sql").find("deleted_1.sql"), std::string::npos);
 
     const std::vector<DeadRow> rows = DeadRows(with.directory)["churn_dead"];
     const PointerCounts pointers = CountPointers(database + std::to_string(c.churn), c.version);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/fixture_files.h"
 #include "common/test_server.h"
 #include "sampledb/sample_database.h"
 #include "script/writer/load_guard.h"
@@ -216,6 +217,51 @@ TEST_F(CommitLoaderTest, GuardsNameOddTablesExactly) {
                 .output,
             "public.plain\n")
       << "only the database's own table is left";
+}
+
+// The dead row versions load through loaders of their own after the
+// recovered script, once: a second load is refused as the script's is.
+TEST(DeletedLoaderTest, ChurnsDeadVersionsLoadOnceAfterTheScript) {
+  std::string why;
+  const std::string connection = testing::TestServerConnection(&why);
+  if (connection.empty()) GTEST_SKIP() << why;
+  if (!testing::HaveFixtures()) GTEST_SKIP() << "no fixtures at " << VESK_SHARED_DIR;
+  TempDir dir;
+  VeskOptions options{};
+  options.size = sizeof options;
+  options.version = VESK_OPTIONS_VERSION;
+  options.rowFormat = VESK_ROWS_COPY;
+  options.floatText = VESK_FLOATS_EXACT;
+  options.targetServer = VESK_TARGET_CURRENT;
+  options.schemaObjects = VESK_OBJECTS_ALL;
+  options.deletedRows = 1;
+  fs::create_directories(dir / "out");
+  const fs::path cwd = fs::current_path();
+  const int32_t status = FileRecoverEx((testing::FixtureDir("pg82", "16388") + "/1259").c_str(),
+                                      (dir / "out/").c_str(), nullptr, nullptr, 0, (dir / "run.log").c_str(), &options);
+  fs::current_path(cwd);
+  ASSERT_TRUE(status == VESK_OK || status == VESK_RECOVERED_WITH_LOSSES) << status;
+  std::string result;
+  for (const auto& item : fs::directory_iterator(dir / "out")) result = item.path().string();
+
+  const std::string host = Field(connection, "host"), port = Field(connection, "port"), user = Field(connection, "user");
+  const std::string env = "cd / && env -u PGHOST -u PGDATABASE -u PGPORT PGUSER=" + Quoted(user) + " ";
+  const std::string args = " " + Quoted(host) + " deleted_churn " + port;
+  const std::string psql = env + "psql -X -At -h " + Quoted(host) + " -p " + port + " -d ";
+  Shell(psql + "postgres -c 'DROP DATABASE IF EXISTS deleted_churn'");
+  ASSERT_EQ(Shell(psql + "postgres -c 'CREATE DATABASE deleted_churn'").status, 0);
+  const Ran live = Shell(env + Quoted(result + "/commit_trust.sh") + args);
+  EXPECT_EQ(live.status, 0) << live.output;
+  const Ran dead = Shell(env + Quoted(result + "/deleted_commit_trust.sh") + args);
+  EXPECT_EQ(dead.status, 0) << dead.output;
+  const std::string reasons =
+      "deleted_churn -c 'SELECT dead_reason, count(*) FROM public.churn_dead GROUP BY 1 ORDER BY 1'";
+  EXPECT_EQ(Shell(psql + reasons).output, "deleted|30\nupdated|38\n");
+  const Ran again = Shell(env + Quoted(result + "/deleted_commit_trust.sh") + args);
+  EXPECT_EQ(again.status, 3) << again.output;
+  EXPECT_NE(again.output.find("churn_dead"), std::string::npos) << again.output;
+  EXPECT_EQ(Shell(psql + reasons).output, "deleted|30\nupdated|38\n");
+  Shell(psql + "postgres -c 'DROP DATABASE IF EXISTS deleted_churn'");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "script/writer/load_guard.h"
+#include "script/writer/loader_scripts.h"
 #include "script/writer/script_writer.h"
 #include "support/logger.h"
 #include "support/recovery_run.h"
@@ -11,48 +13,11 @@
 namespace vesk {
 namespace {
 
-struct DeletedLoader {
-  const char* name;
-  const char* head;
-  const char* loadLine;  // %d: the file's number
-  const char* tail;
-  bool shell;
-};
-
-constexpr DeletedLoader kDeletedLoaders[] = {
-    {"deleted_commit.bat",
-     "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n"
-     "if x\"%3\" == x\"\" Goto Usage\n\n",
-     "psql -h %%1 -d %%2 -U %%3 -f deleted_%d.sql\n",
-     "\nGoto Exit\n:Usage\necho Usage\necho deleted_commit.bat serv_name db_name user_name\n:Exit", false},
-    {"deleted_commit_trust.bat",
-     "@echo off\nif x\"%1\" == x\"\" Goto Usage\nif x\"%2\" == x\"\" Goto Usage\n\n",
-     "psql -h %%1 -d %%2 -f deleted_%d.sql\n",
-     "\nGoto Exit\n:Usage\necho Usage\necho deleted_commit_trust.bat serv_name db_name\n:Exit", false},
-    {"deleted_commit.sh",
-     "#!/bin/sh\n"
-     "if [ -z \"$1\" ] || [ -z \"$2\" ] || [ -z \"$3\" ]; then\n"
-     "  echo Usage\n  echo deleted_commit.sh serv_name db_name user_name\n  exit 1\nfi\n"
-     "cd \"$(dirname \"$0\")\" || exit 1\n\n",
-     "psql -h \"$1\" -d \"$2\" -U \"$3\" -f deleted_%d.sql\n", "", true},
-    {"deleted_commit_trust.sh",
-     "#!/bin/sh\n"
-     "if [ -z \"$1\" ] || [ -z \"$2\" ]; then\n"
-     "  echo Usage\n  echo deleted_commit_trust.sh serv_name db_name\n  exit 1\nfi\n"
-     "cd \"$(dirname \"$0\")\" || exit 1\n\n",
-     "psql -h \"$1\" -d \"$2\" -f deleted_%d.sql\n", "", true},
-};
-
-struct OpenLoader {
-  std::FILE* file;
-  const DeletedLoader* kind;
-};
-
 struct DeletedOutput {
   std::string directory;
   std::FILE* file = nullptr;
   std::string path;
-  std::vector<OpenLoader> loaders;
+  std::FILE* list = nullptr;  // deleted_load.sql, which the loaders run
   int32_t number = 0;
   int64_t byteCount = 0;
   bool failed = false;  // could not create or write: said once
@@ -82,7 +47,40 @@ bool BeginFile(DeletedOutput& out, int32_t number) {
   if (const char* encoding = Run().settings.clientEncoding) {
     std::fprintf(out.file, "SET client_encoding = '%s';\n", encoding);
   }
-  for (OpenLoader& loader : out.loaders) std::fprintf(loader.file, loader.kind->loadLine, number);
+  if (out.list != nullptr) std::fprintf(out.list, "\\i deleted_%d.sql\n", static_cast<int>(number));
+  return true;
+}
+
+// The same loaders as the recovered script's, over the dead versions' files.
+bool WriteLoaders(DeletedOutput& out) {
+  for (bool shell : {false, true}) {
+    if (shell && !platform::kWritesShellLoaders) continue;
+    for (bool withUser : {true, false}) {
+      const std::string name = std::string(withUser ? "deleted_commit" : "deleted_commit_trust") + (shell ? ".sh" : ".bat");
+      const std::string path = out.directory + platform::kPathSeparator + name;
+      const std::string text =
+          shell ? ShellLoaderText(withUser, LoadSet::kDeleted) : BatchLoaderText(withUser, LoadSet::kDeleted);
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+      if (f != nullptr && std::fclose(f) != 0) written = false;
+      if (!written) {
+        CannotWrite(out, path);
+        return false;
+      }
+      if (shell) platform::MakeExecutable(path);
+    }
+  }
+  return true;
+}
+
+bool OpenList(DeletedOutput& out) {
+  const std::string path = out.directory + platform::kPathSeparator + "deleted_load.sql";
+  out.list = std::fopen(path.c_str(), "wb");
+  if (out.list == nullptr) {
+    CannotWrite(out, path);
+    return false;
+  }
+  std::fputs(LoadListHead(LoadSet::kDeleted).c_str(), out.list);
   return true;
 }
 
@@ -101,20 +99,7 @@ bool OpenDeletedScript(const std::string& directory, const std::string& head) {
   DeletedOutput& out = Output();
   out = DeletedOutput{};
   out.directory = directory;
-  for (const DeletedLoader& kind : kDeletedLoaders) {
-    if (kind.shell && !platform::kWritesShellLoaders) continue;
-    const std::string path = directory + platform::kPathSeparator + kind.name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-      CannotWrite(out, path);
-      CloseDeletedScript();
-      return false;
-    }
-    if (kind.shell) platform::MakeExecutable(path);
-    std::fputs(kind.head, f);
-    out.loaders.push_back(OpenLoader{f, &kind});
-  }
-  if (!BeginFile(out, 1)) {
+  if (!WriteLoaders(out) || !OpenList(out) || !BeginFile(out, 1)) {
     CloseDeletedScript();
     return false;
   }
@@ -135,11 +120,12 @@ void WriteDeletedText(const std::string& text) {
 void CloseDeletedScript() {
   DeletedOutput& out = Output();
   CloseFile(out);
-  for (OpenLoader& loader : out.loaders) {
-    std::fputs(loader.kind->tail, loader.file);
-    std::fclose(loader.file);
+  if (out.list != nullptr) {
+    std::fclose(out.list);
+    out.list = nullptr;
+    // Written last: the loaders find them only when the run came to its end.
+    WriteLoadGuards(out.directory, LoadSet::kDeleted);
   }
-  out.loaders.clear();
   out.number = 0;
 }
 

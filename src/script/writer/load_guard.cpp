@@ -29,9 +29,9 @@ struct CreatedObjects {
   std::vector<CreatedObject> others;
 };
 
-CreatedObjects& Created() {
-  static CreatedObjects created;
-  return created;
+CreatedObjects& Created(LoadSet set = LoadSet::kRecovered) {
+  static CreatedObjects created[2];
+  return created[set == LoadSet::kDeleted ? 1 : 0];
 }
 
 // A name as the script wrote it: the writer repairs invalid UTF-8 in
@@ -75,24 +75,27 @@ bool WriteFile(const std::string& directory, const char* name, const std::string
 
 }  // namespace
 
-void ForgetCreatedObjects() { Created() = CreatedObjects{}; }
+void ForgetCreatedObjects() {
+  Created(LoadSet::kRecovered) = CreatedObjects{};
+  Created(LoadSet::kDeleted) = CreatedObjects{};
+}
 
 void NoteCreatedSchema(const char* name) { Created().schemas.push_back(AsWritten(name)); }
 
-void NoteCreatedTable(const char* schema, const char* name) {
-  Created().tables.push_back({AsWritten(schema), AsWritten(name)});
+void NoteCreatedTable(const char* schema, const char* name, LoadSet set) {
+  Created(set).tables.push_back({AsWritten(schema), AsWritten(name)});
 }
 
 void NoteCreatedObject(const char* kind, const std::string& quotedName) {
   Created().others.push_back({kind, AsWritten(quotedName.c_str())});
 }
 
-std::string LoadCheckText() {
+std::string LoadCheckText(LoadSet set) {
   std::string out =
       "-- Stops the load (under ON_ERROR_STOP) when the database holds a table of\n"
       "-- this recovery already: loading it again would double its rows.\n"
       "-- load_replace.sql drops them instead.\n";
-  const std::vector<CreatedTable>& tables = Created().tables;
+  const std::vector<CreatedTable>& tables = Created(set).tables;
   if (tables.empty()) return out + "-- This recovery creates no table.\n";
   out += EncodingLine();
   // The check fails through a cast of its message; that works on every
@@ -119,8 +122,8 @@ std::string LoadCheckText() {
   return out;
 }
 
-std::string LoadReplaceText() {
-  const CreatedObjects& created = Created();
+std::string LoadReplaceText(LoadSet set) {
+  const CreatedObjects& created = Created(set);
   std::string out =
       "-- Drops what this recovery creates, so that it can be loaded again: its\n"
       "-- tables with whatever depends on them, then its other objects and its\n"
@@ -140,9 +143,11 @@ std::string LoadReplaceText() {
   return out + "COMMIT;\n";
 }
 
-bool WriteLoadGuards(const std::string& directory) {
-  const bool check = WriteFile(directory, "load_check.sql", LoadCheckText());
-  const bool replace = WriteFile(directory, "load_replace.sql", LoadReplaceText());
+bool WriteLoadGuards(const std::string& directory, LoadSet set) {
+  const bool deleted = set == LoadSet::kDeleted;
+  const bool check = WriteFile(directory, deleted ? "deleted_load_check.sql" : "load_check.sql", LoadCheckText(set));
+  const bool replace =
+      WriteFile(directory, deleted ? "deleted_load_replace.sql" : "load_replace.sql", LoadReplaceText(set));
   return check && replace;
 }
 

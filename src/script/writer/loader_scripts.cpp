@@ -1,5 +1,8 @@
 #include "script/writer/loader_scripts.h"
 
+#include <cctype>
+#include <cstring>
+
 namespace vesk {
 
 const char kLoadListHead[] =
@@ -149,7 +152,37 @@ constexpr char kBatchBody[] =
 
 }  // namespace
 
-std::string ShellLoaderText(bool withUser) {
+std::string ForLoadSet(const std::string& text, LoadSet set) {
+  if (set == LoadSet::kRecovered) return text;
+  static const char* const kNames[] = {"load.sql",        "load.log",         "load.previous.log",
+                                       "load_check.sql",  "load_replace.sql", "load_failed.txt",
+                                       "commit.sh",       "commit_trust.sh",  "commit.bat",
+                                       "commit_trust.bat"};
+  std::string out;
+  out.reserve(text.size() + 256);
+  for (size_t i = 0; i < text.size();) {
+    const bool boundary = i == 0 || !(std::isalnum(static_cast<unsigned char>(text[i - 1])) || text[i - 1] == '_');
+    const char* found = nullptr;
+    for (const char* name : kNames) {
+      if (boundary && text.compare(i, std::strlen(name), name) == 0) found = name;
+    }
+    if (found != nullptr) {
+      out += "deleted_";
+      out += found;
+      i += std::strlen(found);
+    } else if (boundary && text.compare(i, 15, "recovered_N.sql") == 0) {
+      out += "deleted_N.sql";
+      i += 15;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+std::string ShellText(bool withUser) {
   const std::string name = withUser ? "commit.sh" : "commit_trust.sh";
   const std::string arguments = withUser ? "serv_name db_name user_name [port]" : "serv_name db_name [port]";
   std::string out = kShellIntro;
@@ -175,7 +208,7 @@ std::string ShellLoaderText(bool withUser) {
   return out + kShellBody;
 }
 
-std::string BatchLoaderText(bool withUser) {
+std::string BatchText(bool withUser) {
   const std::string name = withUser ? "commit.bat" : "commit_trust.bat";
   const std::string arguments = withUser ? "serv_name db_name user_name [port]" : "serv_name db_name [port]";
   std::string out =
@@ -201,6 +234,18 @@ std::string BatchLoaderText(bool withUser) {
   out += kBatchBody;
   out += ":Usage\necho Usage: " + name + " [--replace] " + arguments + "\nexit /b 1\n";
   return WithCrLf(out);
+}
+
+}  // namespace
+
+std::string LoadListHead(LoadSet set) { return ForLoadSet(kLoadListHead, set); }
+
+std::string ShellLoaderText(bool withUser, LoadSet set) {
+  return ForLoadSet(ShellText(withUser), set);
+}
+
+std::string BatchLoaderText(bool withUser, LoadSet set) {
+  return ForLoadSet(BatchText(withUser), set);
 }
 
 std::string WithCrLf(const std::string& text) {

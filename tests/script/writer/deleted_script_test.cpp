@@ -1,5 +1,6 @@
 // deleted_N.sql: the next file begins between statements once the current
-// one holds 100 MiB, and every loader gains its load line.
+// one holds 100 MiB, and the loaders (the recovered script's own, over the
+// dead versions' files) load each through deleted_load.sql.
 #include "script/writer/deleted_script.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "script/writer/loader_scripts.h"
 #include "script/writer/script_writer.h"
 #include "support/recovery_run.h"
 #include "support/temp_dir.h"
@@ -31,13 +33,22 @@ TEST(DeletedScript, SplitsBetweenStatementsAndNamesEveryFileInItsLoaders) {
 
   EXPECT_EQ(std::filesystem::file_size(dir / "deleted_1.sql"), 8 + full * statement.size());
   EXPECT_EQ(ReadFile(dir / "deleted_2.sql"), "INSERT INTO t VALUES (1);\n");
-  EXPECT_EQ(ReadFile(dir / "deleted_commit_trust.sh"),
-            "#!/bin/sh\nif [ -z \"$1\" ] || [ -z \"$2\" ]; then\n  echo Usage\n"
-            "  echo deleted_commit_trust.sh serv_name db_name\n  exit 1\nfi\ncd \"$(dirname \"$0\")\" || exit 1\n\n"
-            "psql -h \"$1\" -d \"$2\" -f deleted_1.sql\npsql -h \"$1\" -d \"$2\" -f deleted_2.sql\n");
+  EXPECT_EQ(ReadFile(dir / "deleted_load.sql"),
+            LoadListHead(LoadSet::kDeleted) + "\\i deleted_1.sql\n\\i deleted_2.sql\n");
+  // The recovered script's loaders, over the dead versions' own files only.
+  for (const char* name : {"deleted_commit.sh", "deleted_commit_trust.sh", "deleted_commit.bat",
+                           "deleted_commit_trust.bat", "deleted_load.sql"}) {
+    const std::string text = ReadFile(dir / name);
+    for (const char* own : {"load.sql", "load.log", "load_check.sql", "load_replace.sql", "commit.sh"}) {
+      for (size_t at = text.find(own); at != std::string::npos; at = text.find(own, at + 1)) {
+        EXPECT_TRUE(at >= 8 && text.compare(at - 8, 8, "deleted_") == 0) << name << " names " << own;
+      }
+    }
+  }
+  EXPECT_EQ(ReadFile(dir / "deleted_commit_trust.sh"), ShellLoaderText(false, LoadSet::kDeleted));
   EXPECT_TRUE(IsExecutable(dir / "deleted_commit.sh"));
-  const std::string bat = ReadFile(dir / "deleted_commit.bat");
-  EXPECT_NE(bat.find("psql -h %1 -d %2 -U %3 -f deleted_2.sql\n\nGoto Exit"), std::string::npos) << bat;
+  EXPECT_TRUE(std::filesystem::exists(dir / "deleted_load_check.sql"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "deleted_load_replace.sql"));
 }
 
 }  // namespace
