@@ -150,7 +150,9 @@ bool AppendClampedFloat(std::string& out, LiteralKind kind, std::string_view tex
   return true;
 }
 
-bool AppendNumber(std::string& out, LiteralKind kind, std::string_view text) {
+// A number as it stands; a float's special word (or NaN for an unreadable
+// text) in quotes for SQL (`quoted`), bare for a COPY field.
+bool AppendNumber(std::string& out, LiteralKind kind, std::string_view text, bool quoted) {
   if (IsPlainNumber(text)) {
     if ((kind == LiteralKind::kFloat4 || kind == LiteralKind::kFloat8) && AppendClampedFloat(out, kind, text)) {
       return true;
@@ -158,11 +160,11 @@ bool AppendNumber(std::string& out, LiteralKind kind, std::string_view text) {
     out += text;
     return true;
   }
-  // An integer column reads no quoted word: NaN there would lose the row.
+  // An integer column reads no word: NaN there would lose the row.
   if (kind == LiteralKind::kInteger) return false;
-  out += '\'';
+  if (quoted) out += '\'';
   out += IsSpecialFloat(text) ? text : "NaN";
-  out += '\'';
+  if (quoted) out += '\'';
   return true;
 }
 
@@ -255,19 +257,6 @@ void AppendHexBitsAsBinary(std::string& out, std::string_view literal) {
   }
 }
 
-bool AppendCopyNumber(std::string& out, LiteralKind kind, std::string_view text) {
-  if (IsPlainNumber(text)) {
-    if ((kind == LiteralKind::kFloat4 || kind == LiteralKind::kFloat8) && AppendClampedFloat(out, kind, text)) {
-      return true;
-    }
-    out += text;
-    return true;
-  }
-  if (kind == LiteralKind::kInteger) return false;
-  out += IsSpecialFloat(text) ? text : "NaN";
-  return true;
-}
-
 }  // namespace
 
 bool AppendCopyValue(std::string& out, LiteralKind kind, std::string_view text) {
@@ -276,7 +265,7 @@ bool AppendCopyValue(std::string& out, LiteralKind kind, std::string_view text) 
     case LiteralKind::kFloat4:
     case LiteralKind::kFloat8:
     case LiteralKind::kNumeric:
-      return AppendCopyNumber(out, kind, text);
+      return AppendNumber(out, kind, text, false);
     case LiteralKind::kBit:
       if (IsHexBitLiteral(text)) {
         AppendHexBitsAsBinary(out, text);
@@ -328,7 +317,7 @@ bool AppendLiteral(std::string& out, LiteralKind kind, std::string_view text) {
     case LiteralKind::kFloat4:
     case LiteralKind::kFloat8:
     case LiteralKind::kNumeric:
-      return AppendNumber(out, kind, text);
+      return AppendNumber(out, kind, text, true);
     case LiteralKind::kBit:
       if (IsHexBitLiteral(text)) {
         out += text;
